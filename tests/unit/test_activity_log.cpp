@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include "app/ActivityLog.h"
+
+namespace {
+
+LogRecord Line(std::wstring text) { return LogRecord{std::move(text), 0, LogText}; }
+LogRecord Progress(std::wstring text, std::uint16_t value) {
+    return LogRecord{std::move(text), value, LogProgress};
+}
+
+// A log whose first line is `first`, followed by enough one-letter lines to
+// reach the break limit.
+ActivityLog FullLog(const std::wstring& first) {
+    ActivityLog log;
+    log.Append(Line(first));
+    for (int i = 0; i < ActivityLog::kLineBreakLimit; ++i) {
+        log.Append(Line(L"x"));
+    }
+    return log;
+}
+
+}  // namespace
+
+TEST(ActivityLog, LinesAreJoinedByBreaksWithoutALeadingOne) {
+    ActivityLog log;
+    auto outcome = log.Append(Line(L"first"));
+    EXPECT_TRUE(outcome.textChanged);
+    EXPECT_FALSE(outcome.progressMoved);
+    EXPECT_EQ(log.Text(), L"first");
+    EXPECT_EQ(log.LineBreaks(), 0);
+
+    log.Append(Line(L"second"));
+    EXPECT_EQ(log.Text(), L"first\r\nsecond");
+    EXPECT_EQ(log.LineBreaks(), 1);
+
+    log.Clear();
+    EXPECT_EQ(log.Text(), L"");
+    EXPECT_EQ(log.LineBreaks(), 0);
+    log.Append(Line(L"after clear"));
+    EXPECT_EQ(log.Text(), L"after clear");
+}
+
+TEST(ActivityLog, ProgressRecordsDependOnHowMuchTheLogHolds) {
+    ActivityLog empty;
+    auto outcome = empty.Append(Progress(L"  2655", 1));
+    EXPECT_TRUE(outcome.textChanged);
+    EXPECT_FALSE(outcome.progressMoved);
+    EXPECT_EQ(empty.Text(), L"  2655");
+    EXPECT_EQ(empty.LineBreaks(), 0);
+
+    ActivityLog oneLine;
+    oneLine.Append(Line(L"Waiting..."));
+    outcome = oneLine.Append(Progress(L"Wait...", 0));
+    EXPECT_TRUE(outcome.textChanged);
+    EXPECT_FALSE(outcome.progressMoved) << "the bar does not move while the text is logged";
+    EXPECT_EQ(oneLine.Text(), L"Waiting...\r\nWait...");
+    EXPECT_EQ(oneLine.LineBreaks(), 1);
+
+    const std::wstring before = oneLine.Text();
+    outcome = oneLine.Append(Progress(L"    33", 33));
+    EXPECT_FALSE(outcome.textChanged);
+    EXPECT_TRUE(outcome.progressMoved);
+    EXPECT_EQ(outcome.progress, 33);
+    EXPECT_EQ(oneLine.Text(), before);
+    EXPECT_EQ(oneLine.LineBreaks(), 1);
+}
+
+TEST(ActivityLog, CountStopsAtTheLimitAndEachLineTrimsFromTheFront) {
+    const struct {
+        std::wstring first;
+        std::wstring keptStart;  // what the log begins with after one more line
+    } cases[] = {
+        // The search for the line feed begins at index 6: "abcde\r\n" ends exactly there.
+        {L"abcde", L"\nx\r\nx"},
+        // A shorter first line goes together with the line after it.
+        {L"abc", L"\nx\r\nx"},
+        {L"a much longer first line", L"\nx\r\nx"},
+    };
+    for (const auto& c : cases) {
+        ActivityLog log = FullLog(c.first);
+        ASSERT_EQ(log.LineBreaks(), ActivityLog::kLineBreakLimit);
+        const std::wstring full = log.Text();
+        log.Append(Line(L"new"));
+
+        EXPECT_EQ(log.LineBreaks(), ActivityLog::kLineBreakLimit);
+        EXPECT_EQ(log.Text().substr(0, c.keptStart.size()), c.keptStart);
+        EXPECT_TRUE(log.Text().ends_with(L"x\r\nnew"));
+        const std::size_t dropped = full.size() + 2 + 3 - log.Text().size();
+        const std::size_t expected = c.first.size() < 5 ? c.first.size() + 2 + 2 : c.first.size() + 1;
+        EXPECT_EQ(dropped, expected) << std::string(c.first.begin(), c.first.end());
+    }
+}
+
+TEST(ActivityLog, TheLimitKeepsTheLogBounded) {
+    ActivityLog log = FullLog(L"header line");
+    for (int i = 0; i < 2000; ++i) {
+        log.Append(Line(L"line " + std::to_wstring(i)));
+    }
+    EXPECT_EQ(log.LineBreaks(), ActivityLog::kLineBreakLimit);
+    EXPECT_TRUE(log.Text().ends_with(L"line 1999"));
+    // Every line trims at least the oldest one, so the log never grows past
+    // the limit (the kept text starts with the line feed of the dropped text).
+    std::size_t lineFeeds = 0;
+    for (const wchar_t c : log.Text()) {
+        lineFeeds += c == L'\n' ? 1 : 0;
+    }
+    EXPECT_LE(lineFeeds, ActivityLog::kLineBreakLimit + 1U);
+    EXPECT_TRUE(log.Text().starts_with(L"\n"));
+}
+
+TEST(ActivityLog, BelowTheLimitNothingIsDropped) {
+    ActivityLog log;
+    log.Append(Line(L"abc"));
+    for (int i = 1; i < ActivityLog::kLineBreakLimit; ++i) {
+        log.Append(Line(L"x"));
+    }
+    EXPECT_EQ(log.LineBreaks(), ActivityLog::kLineBreakLimit - 1);
+    log.Append(Line(L"500th break"));
+    EXPECT_EQ(log.LineBreaks(), ActivityLog::kLineBreakLimit);
+    EXPECT_TRUE(log.Text().starts_with(L"abc\r\n"));
+}
