@@ -1,5 +1,6 @@
 #include "package/FirmwarePackage.h"
 
+#include <cstring>
 #include <vector>
 
 namespace package {
@@ -63,8 +64,16 @@ RecordScan ScanForRecords(std::span<const std::uint8_t> window) {
     if (window.size() <= kSecondMagicPos + 1) {
         return scan;
     }
-    const std::size_t last = window.size() - (kSecondMagicPos + 2);
-    for (std::size_t p = 0; p <= last; ++p) {
+    // Only positions whose second magic still lies inside the window count.
+    const std::size_t end = window.size() - (kSecondMagicPos + 1);
+    // Jumping from one "5" to the next with memchr keeps the scan of a window
+    // that is mostly executable and image bytes fast.
+    for (std::size_t p = 0; p < end; ++p) {
+        const void* const five = std::memchr(window.data() + p, '5', end - p);
+        if (five == nullptr) {
+            break;
+        }
+        p = static_cast<std::size_t>(static_cast<const std::uint8_t*>(five) - window.data());
         if (IsRecordAt(window, p)) {
             if (scan.count < scan.first.size()) {
                 scan.first[scan.count] = p;
