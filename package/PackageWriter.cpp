@@ -20,8 +20,7 @@ template <typename Characters>
 std::string Printable(const Characters& characters) {
     std::string text;
     for (const auto character : characters) {
-        const auto value = static_cast<std::uint32_t>(character);
-        text += (value >= 0x20 && value < 0x7F) ? static_cast<char>(value) : '?';
+        text += (character >= 0x20 && character < 0x7F) ? static_cast<char>(character) : '?';
     }
     return text;
 }
@@ -180,11 +179,16 @@ WriterOutcome PackageWriter::CheckNoStrayRecord(std::span<const std::uint8_t> ex
         }
         const std::string first = where(p);
         const std::string last = where(p + kPatternReach);
-        return Refuse(WriterError::kStrayRecord,
-                      "record pattern found at file offset " + std::to_string(windowStart + p) +
-                          (first == last ? " (inside " + first + ")"
-                                         : " (from " + first + " into " + last + ")") +
-                          "; the loader would count it as a seventh record");
+        std::string message = "record pattern found at file offset ";
+        message += std::to_string(windowStart + p);
+        if (first == last) {
+            message += " (inside " + first;
+        } else {
+            message += " (from " + first;
+            message += " into " + last;
+        }
+        message += "); the loader would count it as a seventh record";
+        return Refuse(WriterError::kStrayRecord, std::move(message));
     }
     return {};
 }
