@@ -1,0 +1,19 @@
+#pragma once
+
+#include "controls/CGDIpInitializer.h"
+#include "framework/CWinApp.h"
+
+// The process: prepares the common controls and GDI+, runs the main dialog
+// modally and ends when it closes.
+class CKrEFM8SwUpgradeApp : public CWinApp {
+public:
+    CKrEFM8SwUpgradeApp() noexcept;
+    ~CKrEFM8SwUpgradeApp() override = default;
+
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+
+private:
+    // Constructed without starting GDI+; InitInstance starts it.
+    CGDIpInitializer m_gdiplus{FALSE};
+};

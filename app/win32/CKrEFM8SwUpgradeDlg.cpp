@@ -1,0 +1,220 @@
+#include "app/win32/CKrEFM8SwUpgradeDlg.h"
+
+#include <memory>
+
+#include "app/LogRecord.h"
+#include "app/win32/LogPosting.h"
+#include "app/win32/PackageIdentity.h"
+#include "framework/CPaintDC.h"
+#include "res/resource.h"
+
+namespace {
+
+// The log's font: "Courier New", 18 logical units high. The style bits carry
+// none of bold, italic, underline or strike-out.
+constexpr int kLogFontHeight = 18;
+constexpr DWORD kLogFontStyle = 0x40;
+
+constexpr int kButtonIconSize = 48;
+
+// The running executable's path, with a buffer that grows until it fits.
+std::wstring ModuleFileName() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+}  // namespace
+
+CKrEFM8SwUpgradeDlg::CKrEFM8SwUpgradeDlg()
+    : CBkDialogST(IDD_KREFM8SWUPGRADE_DIALOG),
+      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+
+void CKrEFM8SwUpgradeDlg::DoDataExchange() {
+    CBkDialogST::DoDataExchange();
+    DDX_Control(IDC_LOG, m_editLog);
+    DDX_Control(IDC_PROGRESS, m_progress);
+    DDX_Control(IDC_START_UPGRADE, m_btnStart);
+    DDX_Control(IDCANCEL, m_btnExit);
+    DDX_Control(IDC_FW_VER, m_btnFwVer);
+    DDX_Text(IDC_LOG, m_log.Text());
+    DDX_Control(IDC_RESULT, m_lblResult);
+}
+
+BOOL CKrEFM8SwUpgradeDlg::OnInitDialog() {
+    CBkDialogST::OnInitDialog();
+
+    SendMessageW(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageW(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    // From here on log lines reach this window.
+    g_hLogTarget = m_hWnd;
+
+    m_editLog.SetFontReceiver(m_editLog.GetSafeHwnd());
+    m_editLog.SetEditFont(L"Courier New", kLogFontHeight, kLogFontStyle);
+    m_editLog.SetEditTextColor(RGB(0, 0, 0));
+
+    ResetResultLabel();
+    // A package that does not load has said so in the log; the dialog opens anyway.
+    static_cast<void>(LoadFirmwarePackage());
+    return TRUE;
+}
+
+LRESULT CKrEFM8SwUpgradeDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_PAINT:
+            return OnPaint();
+        case WM_QUERYDRAGICON:
+            return reinterpret_cast<LRESULT>(m_hIcon);
+        case WM_DESTROY:
+            OnDestroy();
+            break;
+        case WM_COMMAND:
+            if (OnCommand(wParam, lParam)) {
+                return 0;
+            }
+            break;
+        case kWmIspLog:
+            return OnIspLog(wParam, lParam);
+        default:
+            break;
+    }
+    return CBkDialogST::WindowProc(message, wParam, lParam);
+}
+
+LRESULT CKrEFM8SwUpgradeDlg::OnPaint() {
+    const RECT client = GetClientRect();
+    const int width = client.right - client.left;
+    const int height = client.bottom - client.top;
+
+    // The background and the buttons' looks are set again on every paint, at
+    // the client area's current size.
+    SetBackground(IDB_DIALOG_BACKGROUND, kNoTransparentColor, width, height);
+
+    m_btnExit.SetIcons(IDI_EXIT_HOVER, kButtonIconSize, kButtonIconSize, IDI_EXIT,
+                       kButtonIconSize, kButtonIconSize);
+    m_btnExit.SetTooltip(L"Exit", TRUE);
+    m_btnExit.UseParentBackground(FALSE);
+
+    m_btnStart.SetIcons(IDI_START_HOVER, kButtonIconSize, kButtonIconSize, IDI_START,
+                        kButtonIconSize, kButtonIconSize);
+    m_btnStart.SetTooltip(L"Start upgrade", TRUE);
+    m_btnStart.UseParentBackground(FALSE);
+
+    m_btnFwVer.SetTooltip(L"Test", TRUE);
+    m_btnFwVer.UseParentBackground(FALSE);
+
+    if (!IsIconic()) {
+        return Default(WM_PAINT, 0, 0);
+    }
+    const CPaintDC dc(m_hWnd);
+    SendMessageW(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()));
+    const int x = (width - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (height - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(dc.GetSafeHdc(), x, y, m_hIcon);
+    return 0;
+}
+
+void CKrEFM8SwUpgradeDlg::OnDestroy() {
+    m_hPackageFile.Close();
+    ReleasePendingLogRecords();
+}
+
+BOOL CKrEFM8SwUpgradeDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
+    static_cast<void>(lParam);
+    const int id = LOWORD(wParam);
+    const int code = HIWORD(wParam);
+    if (id == IDCANCEL && code == BN_CLICKED) {
+        OnExit();
+        return TRUE;
+    }
+    if (id == IDC_LOG && code == EN_SETFOCUS) {
+        // The log is for reading only: the focus goes on to the exit button.
+        ::SetFocus(GetDlgItem(IDCANCEL));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void CKrEFM8SwUpgradeDlg::OnExit() {
+    ::KillTimer(m_hWnd, TIMER_SCAN);
+    ::KillTimer(m_hWnd, TIMER_HUB_CHECK);
+    ::KillTimer(m_hWnd, TIMER_DP_CHECK);
+    EndDialog(IDCANCEL);
+}
+
+LRESULT CKrEFM8SwUpgradeDlg::OnIspLog(WPARAM wParam, LPARAM lParam) {
+    static_cast<void>(wParam);
+    // Owned from the first line on, so it is released on every path.
+    const std::unique_ptr<LogRecord> record(reinterpret_cast<LogRecord*>(lParam));
+    if (!record) {
+        return 0;
+    }
+    const ActivityLog::Outcome outcome = m_log.Append(*record);
+    if (outcome.progressMoved) {
+        m_progress.SetPosition(outcome.progress);
+    }
+    if (outcome.textChanged) {
+        SetDlgItemTextW(IDC_LOG, m_log.Text());
+        const int end = static_cast<int>(m_log.Text().size());
+        m_editLog.SetSel(end, end);
+        m_editLog.ScrollCaret();
+        Invalidate(FALSE);
+    }
+    return 0;
+}
+
+void CKrEFM8SwUpgradeDlg::ClearLog() {
+    SetDlgItemTextW(IDC_LOG, L"");
+    m_log.Clear();
+}
+
+void CKrEFM8SwUpgradeDlg::ResetResultLabel() { SetResultLook(ResultLook::Neutral); }
+
+void CKrEFM8SwUpgradeDlg::SetResultLook(ResultLook look) {
+    const ResultLabelStyle style = StyleOf(look);
+    // The neutral label loses its text before it turns white, a verdict gets
+    // its colours before its text, so no verdict ever shows in the wrong colours.
+    if (look == ResultLook::Neutral) {
+        m_lblResult.SetWindowTextW(style.text);
+    }
+    m_lblResult.SetColorsAndFont(style.textColor, style.backColor, kResultFontSize,
+                                 kResultFontFace);
+    if (look != ResultLook::Neutral) {
+        m_lblResult.SetWindowTextW(style.text);
+    }
+}
+
+int CKrEFM8SwUpgradeDlg::LoadFirmwarePackage() {
+    m_szModulePath = ModuleFileName();
+    package::LoadResult result{.code = package::kErrorOpen, .fileError = false, .versionText = {}};
+    if (m_hPackageFile.Open(m_szModulePath)) {
+        result = package::LoadPackage(m_hPackageFile, m_imageTable, g_wPackageVid, g_wPackagePid);
+    }
+    if (!result.Ok()) {
+        m_strMessage = result.LogLine();
+        PostLogLine(m_strMessage);
+        m_hPackageFile.Close();
+        return 1;
+    }
+    SetDlgItemTextW(IDC_STATIC, result.versionText);
+    g_bPackageLoaded = 1;
+    return 0;
+}
+
+void CKrEFM8SwUpgradeDlg::ReleasePendingLogRecords() const noexcept {
+    MSG message{};
+    while (::PeekMessageW(&message, m_hWnd, kWmIspLog, kWmIspLog, PM_REMOVE)) {
+        std::unique_ptr<LogRecord>(reinterpret_cast<LogRecord*>(message.lParam)).reset();
+    }
+}
