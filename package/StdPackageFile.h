@@ -19,7 +19,7 @@ public:
 
 private:
     struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
+        void operator()(std::FILE* file) const { (void)std::fclose(file); }
     };
     std::unique_ptr<std::FILE, Closer> m_file;
     std::uint64_t m_size = 0;
