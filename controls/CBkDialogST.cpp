@@ -6,12 +6,14 @@
 #include "framework/CClientDC.h"
 #include "framework/ScopedSelectObject.h"
 
-CBkDialogST::~CBkDialogST() { ReleaseBackground(); }
+CBkDialogST::~CBkDialogST() {
+    ReleaseBackground();
+}
 
 DWORD CBkDialogST::SetBackground(int nBitmap, COLORREF crTransColor, int nWidth, int nHeight) {
-    auto* const bitmap = static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr),
-                                                            MAKEINTRESOURCEW(nBitmap), IMAGE_BITMAP,
-                                                            nWidth, nHeight, LR_DEFAULTCOLOR));
+    auto* const bitmap =
+        static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(nBitmap),
+                                          IMAGE_BITMAP, nWidth, nHeight, LR_DEFAULTCOLOR));
     return SetBackground(bitmap, crTransColor);
 }
 
@@ -41,7 +43,9 @@ DWORD CBkDialogST::SetBackground(HBITMAP hBitmap, COLORREF crTransColor) {
     return kBackgroundOk;
 }
 
-void CBkDialogST::AfterBackgroundPaint(HDC hDC) { static_cast<void>(hDC); }
+void CBkDialogST::AfterBackgroundPaint(HDC hDC) {
+    static_cast<void>(hDC);
+}
 
 void CBkDialogST::ReleaseBackground() noexcept {
     m_hBitmap.Reset();
@@ -116,7 +120,8 @@ LRESULT CBkDialogST::OnEraseBkgnd(HDC hDC) {
     ::ExtTextOutW(offscreen.Get(), 0, 0, ETO_OPAQUE, &client, nullptr, 0, nullptr);
     const int bitmapWidth = static_cast<int>(m_dwWidth);
     const int bitmapHeight = static_cast<int>(m_dwHeight);
-    for (const PixelRect& copy : LayoutBackground(m_byMode, width, height, bitmapWidth, bitmapHeight)) {
+    for (const PixelRect& copy :
+         LayoutBackground(m_byMode, width, height, bitmapWidth, bitmapHeight)) {
         if (m_byMode == BkMode::Stretch) {
             ::StretchBlt(offscreen.Get(), copy.x, copy.y, copy.width, copy.height, source.Get(), 0,
                          0, bitmapWidth, bitmapHeight, SRCCOPY);

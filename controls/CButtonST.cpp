@@ -47,7 +47,9 @@ PixelRect ToPixelRect(const RECT& r) {
     return PixelRect{r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-RECT ToRect(const PixelRect& r) { return RECT{r.x, r.y, r.Right(), r.Bottom()}; }
+RECT ToRect(const PixelRect& r) {
+    return RECT{r.x, r.y, r.Right(), r.Bottom()};
+}
 
 }  // namespace
 
@@ -75,8 +77,7 @@ DWORD CButtonST::SetIcons(HICON hIconIn, HICON hIconOut) {
     m_csIcons[kHoverIcon].hIcon.Reset(hIconIn);
     m_csIcons[kNormalIcon].hIcon.Reset(hIconOut);
     IconImage& normal = m_csIcons[kNormalIcon];
-    if (!TakeIconSize(m_csIcons[kHoverIcon]) ||
-        (normal.hIcon.IsValid() && !TakeIconSize(normal))) {
+    if (!TakeIconSize(m_csIcons[kHoverIcon]) || (normal.hIcon.IsValid() && !TakeIconSize(normal))) {
         ReleaseImages();
         return kIconInfoFailed;
     }
@@ -376,7 +377,8 @@ DWORD CButtonST::DrawBorder(HDC hDC, RECT* pRect) {
             Draw3dRect(hDC, r, ::GetSysColor(COLOR_BTNSHADOW), ::GetSysColor(COLOR_BTNHIGHLIGHT));
         }
     } else if (!flat) {
-        DrawCorner(hDC, COLOR_BTNHIGHLIGHT, {r.left, r.bottom - 1}, {r.left, r.top}, {r.right, r.top});
+        DrawCorner(hDC, COLOR_BTNHIGHLIGHT, {r.left, r.bottom - 1}, {r.left, r.top},
+                   {r.right, r.top});
         DrawCorner(hDC, COLOR_3DLIGHT, {r.left + 1, r.bottom - 1}, {r.left + 1, r.top + 1},
                    {r.right, r.top + 1});
         DrawCorner(hDC, COLOR_3DDKSHADOW, {r.left, r.bottom - 1}, {r.right - 1, r.bottom - 1},
@@ -411,8 +413,8 @@ DWORD CButtonST::DrawIconImage(HDC hDC, BOOL bHasTitle, const RECT* pItem, RECT*
     return kOk;
 }
 
-DWORD CButtonST::DrawCaption(HDC hDC, const std::wstring& caption, RECT* pCaption,
-                             BOOL bIsPressed, BOOL bIsDisabled) {
+DWORD CButtonST::DrawCaption(HDC hDC, const std::wstring& caption, RECT* pCaption, BOOL bIsPressed,
+                             BOOL bIsDisabled) {
     if (bIsPressed && !m_bIsCheckBox) {
         ::OffsetRect(pCaption, m_ptPressedOffset.x, m_ptPressedOffset.y);
     }

@@ -62,8 +62,8 @@ protected:
     virtual DWORD DrawBorder(HDC hDC, RECT* pRect);
     virtual DWORD DrawIconImage(HDC hDC, BOOL bHasTitle, const RECT* pItem, RECT* pCaption,
                                 BOOL bIsPressed, BOOL bIsDisabled);
-    virtual DWORD DrawCaption(HDC hDC, const std::wstring& caption, RECT* pCaption,
-                              BOOL bIsPressed, BOOL bIsDisabled);
+    virtual DWORD DrawCaption(HDC hDC, const std::wstring& caption, RECT* pCaption, BOOL bIsPressed,
+                              BOOL bIsDisabled);
 
 private:
     struct IconImage {

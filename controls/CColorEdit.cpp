@@ -9,10 +9,10 @@ void CColorEdit::SetEditFont(std::wstring_view faceName, int nHeight, DWORD dwSt
     m_bItalic = (dwStyle & kItalic) != 0;
     m_bUnderline = (dwStyle & kUnderline) != 0;
     m_bStrikeOut = (dwStyle & kStrikeOut) != 0;
-    UniqueGdiObject<HFONT> font(::CreateFontW(
-        m_nHeight, 0, 0, 0, m_bBold ? FW_HEAVY : FW_NORMAL, m_bItalic, m_bUnderline, m_bStrikeOut,
-        DEFAULT_CHARSET, OUT_CHARACTER_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-        FIXED_PITCH | FF_MODERN, m_strFaceName.c_str()));
+    UniqueGdiObject<HFONT> font(
+        ::CreateFontW(m_nHeight, 0, 0, 0, m_bBold ? FW_HEAVY : FW_NORMAL, m_bItalic, m_bUnderline,
+                      m_bStrikeOut, DEFAULT_CHARSET, OUT_CHARACTER_PRECIS, CLIP_DEFAULT_PRECIS,
+                      DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, m_strFaceName.c_str()));
     if (m_hWndFontReceiver != nullptr) {
         ::SendMessageW(m_hWndFontReceiver, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()),
                        MAKELPARAM(TRUE, 0));

@@ -14,7 +14,9 @@ Gdiplus::ARGB OpaqueSystemColor(int index) {
     return Gdiplus::Color::MakeARGB(255, GetRValue(color), GetGValue(color), GetBValue(color));
 }
 
-Gdiplus::Rect ToGdiplus(const PixelRect& r) { return Gdiplus::Rect(r.x, r.y, r.width, r.height); }
+Gdiplus::Rect ToGdiplus(const PixelRect& r) {
+    return Gdiplus::Rect(r.x, r.y, r.width, r.height);
+}
 
 // The translucent band that gives the segment its rounded look.
 constexpr Gdiplus::ARGB kHighlightFrom = 0x64808080;  // alpha 100, grey 128
@@ -26,7 +28,8 @@ constexpr double kEndFaceShade = 0.8;
 }  // namespace
 
 CCylinderProgressCtrlST::CCylinderProgressCtrlST()
-    : m_crBackground(OpaqueSystemColor(COLOR_BTNFACE)), m_crText(OpaqueSystemColor(COLOR_BTNTEXT)) {}
+    : m_crBackground(OpaqueSystemColor(COLOR_BTNFACE)),
+      m_crText(OpaqueSystemColor(COLOR_BTNTEXT)) {}
 
 int CCylinderProgressCtrlST::SetPosition(int nPos) {
     m_nPos = cylinder::ClampPosition(nPos, m_nLower, m_nUpper);
@@ -46,10 +49,9 @@ LRESULT CCylinderProgressCtrlST::WindowProc(UINT message, WPARAM wParam, LPARAM 
             OnPaint();
             return 0;
         case WM_ERASEBKGND:
-            // The cylinder is composed whole in OnPaint.
-            return 0;
         case WM_NCPAINT:
-            // No frame: the parent's background shows around the cylinder.
+            // The cylinder is composed whole in OnPaint, and there is no
+            // frame: the parent's background shows around the cylinder.
             return 0;
         default:
             return CProgressCtrl::WindowProc(message, wParam, lParam);
@@ -177,11 +179,11 @@ void CCylinderProgressCtrlST::OnPaint() {
         graphics.DrawEllipse(&border, ToGdiplus(layout.outerEndFace));
     }
     const PixelRect& full = layout.full;
-    DrawPercentText(graphics, percent,
-                    Gdiplus::RectF(static_cast<Gdiplus::REAL>(full.x),
-                                   static_cast<Gdiplus::REAL>(full.y),
-                                   static_cast<Gdiplus::REAL>(full.width),
-                                   static_cast<Gdiplus::REAL>(full.height)));
+    DrawPercentText(
+        graphics, percent,
+        Gdiplus::RectF(static_cast<Gdiplus::REAL>(full.x), static_cast<Gdiplus::REAL>(full.y),
+                       static_cast<Gdiplus::REAL>(full.width),
+                       static_cast<Gdiplus::REAL>(full.height)));
 
     Gdiplus::Graphics window(dc.GetSafeHdc());
     window.DrawImage(&offscreen, 0, 0, width, height);

@@ -23,20 +23,19 @@ CGDIpInitializer::~CGDIpInitializer() {
 void CGDIpInitializer::Initialize() {
     if (!m_bStarted) {
         wchar_t name[32] = {};
-        if (std::swprintf(name, std::size(name), L"GDIPlusInitID=%x", ::GetCurrentProcessId()) > 0) {
+        if (std::swprintf(name, std::size(name), L"GDIPlusInitID=%x", ::GetCurrentProcessId()) >
+            0) {
             m_hMap.Reset(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr,
                                               PAGE_READWRITE | SEC_COMMIT, 0, 4, name));
         }
-        if (m_hMap.IsValid()) {
-            if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-                // Another guard of this process has started GDI+ already.
-                m_hMap.Reset();
-            } else if (Gdiplus::GdiplusStartup(&m_gdiplusToken, &m_gdiplusStartupInput, nullptr) ==
-                       Gdiplus::Ok) {
-                m_bStarted = TRUE;
-            } else {
-                m_hMap.Reset();
-            }
+        // A mapping that exists already means that another guard of this
+        // process has started GDI+.
+        if (m_hMap.IsValid() && ::GetLastError() != ERROR_ALREADY_EXISTS &&
+            Gdiplus::GdiplusStartup(&m_gdiplusToken, &m_gdiplusStartupInput, nullptr) ==
+                Gdiplus::Ok) {
+            m_bStarted = TRUE;
+        } else {
+            m_hMap.Reset();
         }
     }
     g_gdiplusUsers.AddUser();

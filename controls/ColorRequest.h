@@ -25,7 +25,7 @@ struct Input {
 };
 
 struct Answer {
-    bool parentDefault = true;  // hand back no brush: the parent's colours apply
+    bool parentDefault = true;                     // hand back no brush: the parent's colours apply
     std::uint32_t text = colorvalue::kNone;        // a colour value, never none when answered
     std::uint32_t background = colorvalue::kNone;  // likewise
     bool opaqueMode = false;

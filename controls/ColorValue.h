@@ -16,13 +16,23 @@ inline constexpr int kSysColorWindowText = 8;   // COLOR_WINDOWTEXT
 inline constexpr int kSysColorButtonFace = 15;  // COLOR_BTNFACE
 inline constexpr int kSysColorButtonText = 18;  // COLOR_BTNTEXT
 
-constexpr std::uint32_t FromColorRef(std::uint32_t colorRef) { return colorRef & 0x00FFFFFFu; }
+constexpr std::uint32_t FromColorRef(std::uint32_t colorRef) {
+    return colorRef & 0x00FFFFFFu;
+}
 constexpr std::uint32_t FromSystemColor(int index) {
     return kSystemTag | (static_cast<std::uint32_t>(index) & 0x00FFFFFFu);
 }
-constexpr bool IsNone(std::uint32_t value) { return (value >> 24) == 0xFFu; }
-constexpr bool IsSystemColor(std::uint32_t value) { return (value >> 24) == 0x80u; }
-constexpr int SystemColorIndex(std::uint32_t value) { return static_cast<int>(value & 0x00FFFFFFu); }
-constexpr std::uint32_t ColorRefOf(std::uint32_t value) { return value & 0x00FFFFFFu; }
+constexpr bool IsNone(std::uint32_t value) {
+    return (value >> 24) == 0xFFu;
+}
+constexpr bool IsSystemColor(std::uint32_t value) {
+    return (value >> 24) == 0x80u;
+}
+constexpr int SystemColorIndex(std::uint32_t value) {
+    return static_cast<int>(value & 0x00FFFFFFu);
+}
+constexpr std::uint32_t ColorRefOf(std::uint32_t value) {
+    return value & 0x00FFFFFFu;
+}
 
 }  // namespace colorvalue

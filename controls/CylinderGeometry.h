@@ -67,9 +67,9 @@ struct SegmentFaces {
 // the right, for a standing one on top.
 constexpr SegmentFaces FacesOf(const PixelRect& segment, bool vertical) {
     if (vertical) {
-        return SegmentFaces{PixelRect{segment.x, segment.y - kFaceDepth, segment.width, kFaceDepth},
-                            PixelRect{segment.x, segment.Bottom() - kFaceDepth, segment.width,
-                                      kFaceDepth}};
+        return SegmentFaces{
+            PixelRect{segment.x, segment.y - kFaceDepth, segment.width, kFaceDepth},
+            PixelRect{segment.x, segment.Bottom() - kFaceDepth, segment.width, kFaceDepth}};
     }
     return SegmentFaces{PixelRect{segment.Right(), segment.y, kFaceDepth, segment.height},
                         PixelRect{segment.x, segment.y, kFaceDepth, segment.height}};

@@ -10,7 +10,9 @@ BOOL CDialog::OnInitDialog() {
     return TRUE;
 }
 
-void CDialog::DDX_Control(int nID, CWnd& control) { control.SubclassDlgItem(nID, *this); }
+void CDialog::DDX_Control(int nID, CWnd& control) {
+    control.SubclassDlgItem(nID, *this);
+}
 
 // The dialog procedure only starts the dialog: it attaches the CDialog at
 // WM_INITDIALOG, and from then on the attached WindowProc sees every message

@@ -4,11 +4,17 @@ namespace {
 CWinApp* g_pApp = nullptr;
 }  // namespace
 
-CWinApp::CWinApp() noexcept { g_pApp = this; }
+CWinApp::CWinApp() noexcept {
+    g_pApp = this;
+}
 
-CWinApp::~CWinApp() { g_pApp = nullptr; }
+CWinApp::~CWinApp() {
+    g_pApp = nullptr;
+}
 
-CWinApp* CWinApp::GetApp() noexcept { return g_pApp; }
+CWinApp* CWinApp::GetApp() noexcept {
+    return g_pApp;
+}
 
 BOOL CWinApp::InitInstance() {
     if ((m_dwRestartManagerSupportFlags & kRestartManagerSupportRestart) != 0) {
@@ -18,4 +24,6 @@ BOOL CWinApp::InitInstance() {
     return TRUE;
 }
 
-int CWinApp::ExitInstance() { return 0; }
+int CWinApp::ExitInstance() {
+    return 0;
+}

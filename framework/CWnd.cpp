@@ -32,7 +32,9 @@ HWND NotifyingControl(UINT message, LPARAM lParam) noexcept {
 
 }  // namespace
 
-CWnd::~CWnd() { Detach(); }
+CWnd::~CWnd() {
+    Detach();
+}
 
 BOOL CWnd::SubclassWindow(HWND hWnd) {
     if (m_hWnd != nullptr || hWnd == nullptr) {

@@ -33,12 +33,16 @@ public:
     HWND GetDlgItem(int nID) const noexcept { return ::GetDlgItem(m_hWnd, nID); }
     HWND GetParent() const noexcept { return ::GetParent(m_hWnd); }
     RECT GetClientRect() const noexcept;
-    void Invalidate(BOOL bErase = TRUE) const noexcept { ::InvalidateRect(m_hWnd, nullptr, bErase); }
+    void Invalidate(BOOL bErase = TRUE) const noexcept {
+        ::InvalidateRect(m_hWnd, nullptr, bErase);
+    }
     BOOL RedrawWindow(UINT flags) const noexcept {
         return ::RedrawWindow(m_hWnd, nullptr, nullptr, flags);
     }
     BOOL IsIconic() const noexcept { return ::IsIconic(m_hWnd); }
-    DWORD GetStyle() const noexcept { return static_cast<DWORD>(::GetWindowLongPtrW(m_hWnd, GWL_STYLE)); }
+    DWORD GetStyle() const noexcept {
+        return static_cast<DWORD>(::GetWindowLongPtrW(m_hWnd, GWL_STYLE));
+    }
     // Replaces the style bits in remove with those in add; flags, when given,
     // go to SetWindowPos so that the frame follows the new style.
     void ModifyStyle(DWORD remove, DWORD add, UINT flags = 0) const noexcept;

@@ -1,6 +1,7 @@
 #include "app/win32/LogPosting.h"
 
 #include <memory>
+#include <new>
 #include <string>
 
 #include "app/LogRecord.h"
@@ -9,6 +10,9 @@ HWND g_hLogTarget = nullptr;
 
 namespace {
 
+// The record travels with the message and the dialog releases it, which the
+// static analyser cannot follow.
+// NOLINTBEGIN(clang-analyzer-cplusplus.NewDeleteLeaks)
 void PostRecord(std::wstring_view text, std::uint16_t value, std::int32_t kind) noexcept {
     HWND const target = g_hLogTarget;
     if (target == nullptr) {
@@ -17,17 +21,19 @@ void PostRecord(std::wstring_view text, std::uint16_t value, std::int32_t kind) 
     try {
         auto record = std::make_unique<LogRecord>(LogRecord{std::wstring(text), value, kind});
         if (::PostMessageW(target, kWmIspLog, 0, reinterpret_cast<LPARAM>(record.get()))) {
-            // The dialog owns the record now.
-            static_cast<void>(record.release());
+            static_cast<void>(record.release());  // the dialog owns it now
         }
     } catch (const std::bad_alloc&) {
         // No memory for the record: the line is lost.
     }
 }
+// NOLINTEND(clang-analyzer-cplusplus.NewDeleteLeaks)
 
 }  // namespace
 
-void PostLogLine(std::wstring_view text) noexcept { PostRecord(text, 0, LogText); }
+void PostLogLine(std::wstring_view text) noexcept {
+    PostRecord(text, 0, LogText);
+}
 
 void PostLogProgress(std::wstring_view text, std::uint16_t value) noexcept {
     PostRecord(text, value, LogProgress);

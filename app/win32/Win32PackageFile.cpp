@@ -3,8 +3,8 @@
 #include <algorithm>
 
 bool Win32PackageFile::Open(const std::wstring& path) {
-    m_hFile.Reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
+    m_hFile.Reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr));
     return m_hFile.IsValid();
 }
 
