@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <vector>
+
+#include "controls/IconShading.h"
 #include "framework/CClientDC.h"
 #include "framework/OwnedHandle.h"
 #include "framework/ScopedSelectObject.h"
@@ -51,6 +54,51 @@ RECT ToRect(const PixelRect& r) {
     return RECT{r.x, r.y, r.Right(), r.Bottom()};
 }
 
+HICON SpecialIcon(int id) {
+    return reinterpret_cast<HICON>(static_cast<INT_PTR>(id));
+}
+
+// A copy of the icon whose colour pixels are shaded; the mask stays.
+HICON CreateShadedIcon(HICON source, IconShading shading) {
+    ICONINFO info{};
+    if (!::GetIconInfo(source, &info)) {
+        return nullptr;
+    }
+    const UniqueGdiObject<HBITMAP> mask(info.hbmMask);
+    const UniqueGdiObject<HBITMAP> color(info.hbmColor);
+    BITMAP layout{};
+    if (!color.IsValid() || ::GetObjectW(color.Get(), sizeof(layout), &layout) == 0) {
+        return nullptr;
+    }
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    format.bmiHeader.biWidth = layout.bmWidth;
+    format.bmiHeader.biHeight = -layout.bmHeight;  // top-down rows
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(layout.bmWidth) *
+                                      static_cast<std::size_t>(layout.bmHeight));
+    const CClientDC screen(nullptr);
+    const auto rows = static_cast<UINT>(layout.bmHeight);
+    if (::GetDIBits(screen.GetSafeHdc(), color.Get(), 0, rows, pixels.data(), &format,
+                    DIB_RGB_COLORS) == 0) {
+        return nullptr;
+    }
+    for (std::uint32_t& pixel : pixels) {
+        pixel = ShadeIconPixel(pixel, shading);
+    }
+    const UniqueGdiObject<HBITMAP> shaded(::CreateBitmap(
+        layout.bmWidth, layout.bmHeight, layout.bmPlanes, layout.bmBitsPixel, nullptr));
+    if (!shaded.IsValid() || ::SetDIBits(screen.GetSafeHdc(), shaded.Get(), 0, rows, pixels.data(),
+                                         &format, DIB_RGB_COLORS) == 0) {
+        return nullptr;
+    }
+    ICONINFO copy{TRUE, 0, 0, mask.Get(), shaded.Get()};
+    // The icon gets copies of both bitmaps.
+    return ::CreateIconIndirect(&copy);
+}
+
 }  // namespace
 
 CButtonST::CButtonST() {
@@ -64,7 +112,9 @@ DWORD CButtonST::SetIcons(int nIconIn, int cxIconIn, int cyIconIn, int nIconOut,
     auto* const iconIn = static_cast<HICON>(::LoadImageW(
         instance, MAKEINTRESOURCEW(nIconIn), IMAGE_ICON, cxIconIn, cyIconIn, LR_DEFAULTCOLOR));
     HICON iconOut = nullptr;
-    if (nIconOut != 0) {
+    if (nIconOut == kDarkenedIcon || nIconOut == kGreyIcon) {
+        iconOut = SpecialIcon(nIconOut);
+    } else if (nIconOut != 0) {
         iconOut = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(nIconOut), IMAGE_ICON,
                                                   cxIconOut, cyIconOut, LR_DEFAULTCOLOR));
     }
@@ -75,6 +125,12 @@ DWORD CButtonST::SetIcons(HICON hIconIn, HICON hIconOut) {
     ReleaseImages();
     // Both icons are owned from here on, whatever happens next.
     m_csIcons[kHoverIcon].hIcon.Reset(hIconIn);
+    const bool darkened = hIconOut == SpecialIcon(kDarkenedIcon);
+    if (darkened || hIconOut == SpecialIcon(kGreyIcon)) {
+        hIconOut = hIconIn == nullptr ? nullptr
+                                      : CreateShadedIcon(hIconIn, darkened ? IconShading::Darkened
+                                                                           : IconShading::Grey);
+    }
     m_csIcons[kNormalIcon].hIcon.Reset(hIconOut);
     IconImage& normal = m_csIcons[kNormalIcon];
     if (!TakeIconSize(m_csIcons[kHoverIcon]) || (normal.hIcon.IsValid() && !TakeIconSize(normal))) {

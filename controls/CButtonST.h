@@ -26,6 +26,10 @@ public:
         TextFocus = 5,   // caption while focused
     };
 
+    // Normal icons that SetIcons makes from the hover icon instead of loading one.
+    static constexpr int kDarkenedIcon = -3;
+    static constexpr int kGreyIcon = -2;
+
     // Results of the setters.
     static constexpr DWORD kOk = 0;
     static constexpr DWORD kIconInfoFailed = 1;
@@ -35,10 +39,12 @@ public:
     ~CButtonST() override = default;
 
     // Loads the hover and the normal icon from the program's resources at the
-    // given sizes. A normal icon id of 0 lets the hover icon serve for both.
+    // given sizes. A normal icon id of 0 lets the hover icon serve for both;
+    // kDarkenedIcon and kGreyIcon make the normal icon from the hover icon.
     DWORD SetIcons(int nIconIn, int cxIconIn, int cyIconIn, int nIconOut, int cxIconOut,
                    int cyIconOut);
-    // Takes ownership of both icons; hIconOut may be null.
+    // Takes ownership of both icons. hIconOut may be null, or kDarkenedIcon or
+    // kGreyIcon cast to a handle.
     DWORD SetIcons(HICON hIconIn, HICON hIconOut);
 
     // A null text does nothing.
