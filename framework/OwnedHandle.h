@@ -77,10 +77,15 @@ struct MemoryDcTraits {
     static void Close(Handle handle) noexcept { ::DeleteDC(handle); }
 };
 
+// A pop-up window goes with its owner, which may have taken it along already.
 struct WindowTraits {
     using Handle = HWND;
     static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { ::DestroyWindow(handle); }
+    static void Close(Handle handle) noexcept {
+        if (::IsWindow(handle)) {
+            ::DestroyWindow(handle);
+        }
+    }
 };
 
 using UniqueFileHandle = OwnedHandle<FileHandleTraits>;
