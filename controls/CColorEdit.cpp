@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "framework/ScopedSelectObject.h"
+
 void CColorEdit::SetEditFont(std::wstring_view faceName, int nHeight, DWORD dwStyle) {
     m_strFaceName = faceName;
     m_nHeight = nHeight;
@@ -23,7 +25,11 @@ void CColorEdit::SetEditFont(std::wstring_view faceName, int nHeight, DWORD dwSt
 
 LRESULT CColorEdit::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_ERASEBKGND) {
-        // Whatever lies behind the edit stays; the text is drawn over it.
+        // Without a backdrop whatever lies behind the edit stays; the text
+        // is drawn over it.
+        if (m_nBackdrop != 0) {
+            PaintBackdrop(reinterpret_cast<HDC>(wParam));
+        }
         return TRUE;
     }
     return CEdit::WindowProc(message, wParam, lParam);
@@ -38,4 +44,27 @@ BOOL CColorEdit::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     ::SetTextColor(dc, m_crText);
     *pResult = reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
     return TRUE;
+}
+
+void CColorEdit::PaintBackdrop(HDC hDC) {
+    const HWND parent = GetParent();
+    RECT parentClient{};
+    ::GetClientRect(parent, &parentClient);
+    const SIZE size{parentClient.right - parentClient.left, parentClient.bottom - parentClient.top};
+    if (!m_backdrop.IsValid() || size.cx != m_backdropSize.cx || size.cy != m_backdropSize.cy) {
+        m_backdrop.Reset(static_cast<HBITMAP>(
+            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nBackdrop), IMAGE_BITMAP,
+                         size.cx, size.cy, LR_DEFAULTCOLOR)));
+        m_backdropSize = size;
+    }
+    const UniqueMemoryDc source(::CreateCompatibleDC(hDC));
+    if (!m_backdrop.IsValid() || !source.IsValid()) {
+        return;
+    }
+    POINT origin{0, 0};
+    ::MapWindowPoints(m_hWnd, parent, &origin, 1);
+    const RECT client = GetClientRect();
+    const ScopedSelectObject select(source.Get(), m_backdrop.Get());
+    ::BitBlt(hDC, 0, 0, client.right - client.left, client.bottom - client.top, source.Get(),
+             origin.x, origin.y, SRCCOPY);
 }

@@ -9,7 +9,10 @@
 #include "framework/OwnedHandle.h"
 
 // An edit control whose text is drawn in one colour straight onto whatever
-// lies behind it: it paints no background of its own.
+// lies behind it: it paints no background of its own, or, given a backdrop,
+// the part of that picture that lies under it when the picture is stretched
+// over the parent's client area, so that it blends into a bitmap-painted
+// dialog even when it repaints alone.
 class CColorEdit : public CEdit {
 public:
     // Style bits of SetEditFont; other bits have no effect.
@@ -25,12 +28,19 @@ public:
     void SetEditFont(std::wstring_view faceName, int nHeight, DWORD dwStyle);
     // Takes effect with the next paint.
     void SetEditTextColor(COLORREF crText) noexcept { m_crText = crText; }
+    // A bitmap resource of the program, the same picture as the parent's background.
+    void SetBackdrop(int nBitmap) noexcept {
+        m_nBackdrop = nBitmap;
+        m_backdrop.Reset();
+    }
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
 private:
+    void PaintBackdrop(HDC hDC);
+
     bool m_bBold = false;
     bool m_bItalic = false;
     bool m_bUnderline = false;
@@ -40,4 +50,8 @@ private:
     COLORREF m_crText = RGB(0, 255, 0);
     HWND m_hWndFontReceiver = nullptr;
     UniqueGdiObject<HFONT> m_font;
+    int m_nBackdrop = 0;
+    // The backdrop as loaded for the parent's client size it was loaded at.
+    UniqueGdiObject<HBITMAP> m_backdrop;
+    SIZE m_backdropSize{};
 };
