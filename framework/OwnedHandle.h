@@ -3,13 +3,11 @@
 #include <windows.h>
 
 // Owns one Windows handle and releases it exactly once, on Reset or at the
-// end of its life. Traits name the handle type, its "no handle" value and how
-// it is released.
-template <typename Traits>
+// end of its life. The template arguments name the handle type, its "no
+// handle" value and how it is released.
+template <typename Handle, Handle (*Invalid)() noexcept, void (*Close)(Handle) noexcept>
 class OwnedHandle {
 public:
-    using Handle = typename Traits::Handle;
-
     OwnedHandle() noexcept = default;
     explicit OwnedHandle(Handle handle) noexcept : m_handle(handle) {}
     ~OwnedHandle() { Reset(); }
@@ -25,73 +23,66 @@ public:
     OwnedHandle& operator=(const OwnedHandle&) = delete;
 
     Handle Get() const noexcept { return m_handle; }
-    bool IsValid() const noexcept { return m_handle != Traits::Invalid(); }
+    bool IsValid() const noexcept { return m_handle != Invalid(); }
 
     // Gives the handle away; this object no longer releases it.
     Handle Release() noexcept {
         const Handle handle = m_handle;
-        m_handle = Traits::Invalid();
+        m_handle = Invalid();
         return handle;
     }
 
-    void Reset(Handle handle = Traits::Invalid()) noexcept {
+    void Reset(Handle handle = Invalid()) noexcept {
         if (IsValid()) {
-            Traits::Close(m_handle);
+            Close(m_handle);
         }
         m_handle = handle;
     }
 
 private:
-    Handle m_handle = Traits::Invalid();
+    Handle m_handle = Invalid();
 };
 
+namespace owned_handle {
+
+template <typename Handle>
+Handle Null() noexcept {
+    return nullptr;
+}
 // CreateFileW reports failure as INVALID_HANDLE_VALUE, not as null.
-struct FileHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle handle) noexcept { ::CloseHandle(handle); }
-};
-
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { ::CloseHandle(handle); }
-};
-
+inline HANDLE InvalidFile() noexcept {
+    return INVALID_HANDLE_VALUE;
+}
+inline void CloseKernelObject(HANDLE handle) noexcept {
+    ::CloseHandle(handle);
+}
 template <typename GdiHandle>
-struct GdiObjectTraits {
-    using Handle = GdiHandle;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { ::DeleteObject(handle); }
-};
-
-struct IconTraits {
-    using Handle = HICON;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { ::DestroyIcon(handle); }
-};
-
-struct MemoryDcTraits {
-    using Handle = HDC;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { ::DeleteDC(handle); }
-};
-
+void DeleteGdiObject(GdiHandle handle) noexcept {
+    ::DeleteObject(handle);
+}
+inline void DestroyIconHandle(HICON handle) noexcept {
+    ::DestroyIcon(handle);
+}
+inline void DeleteMemoryDc(HDC handle) noexcept {
+    ::DeleteDC(handle);
+}
 // A pop-up window goes with its owner, which may have taken it along already.
-struct WindowTraits {
-    using Handle = HWND;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept {
-        if (::IsWindow(handle)) {
-            ::DestroyWindow(handle);
-        }
+inline void DestroyWindowHandle(HWND handle) noexcept {
+    if (::IsWindow(handle)) {
+        ::DestroyWindow(handle);
     }
-};
+}
 
-using UniqueFileHandle = OwnedHandle<FileHandleTraits>;
-using UniqueKernelHandle = OwnedHandle<KernelHandleTraits>;
+}  // namespace owned_handle
+
+using UniqueFileHandle =
+    OwnedHandle<HANDLE, &owned_handle::InvalidFile, &owned_handle::CloseKernelObject>;
+using UniqueKernelHandle =
+    OwnedHandle<HANDLE, &owned_handle::Null<HANDLE>, &owned_handle::CloseKernelObject>;
 template <typename GdiHandle>
-using UniqueGdiObject = OwnedHandle<GdiObjectTraits<GdiHandle>>;
-using UniqueIcon = OwnedHandle<IconTraits>;
-using UniqueMemoryDc = OwnedHandle<MemoryDcTraits>;
-using UniqueWindow = OwnedHandle<WindowTraits>;
+using UniqueGdiObject = OwnedHandle<GdiHandle, &owned_handle::Null<GdiHandle>,
+                                    &owned_handle::DeleteGdiObject<GdiHandle>>;
+using UniqueIcon = OwnedHandle<HICON, &owned_handle::Null<HICON>, &owned_handle::DestroyIconHandle>;
+using UniqueMemoryDc = OwnedHandle<HDC, &owned_handle::Null<HDC>, &owned_handle::DeleteMemoryDc>;
+using UniqueWindow =
+    OwnedHandle<HWND, &owned_handle::Null<HWND>, &owned_handle::DestroyWindowHandle>;
