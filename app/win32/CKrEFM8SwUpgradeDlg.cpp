@@ -4,8 +4,8 @@
 
 #include "app/LogRecord.h"
 #include "app/win32/LogPosting.h"
-#include "app/win32/PackageIdentity.h"
 #include "framework/CPaintDC.h"
+#include "package/PackageIdentity.h"
 #include "res/resource.h"
 
 namespace {
@@ -63,6 +63,7 @@ BOOL CKrEFM8SwUpgradeDlg::OnInitDialog() {
     m_editLog.SetFontReceiver(m_editLog.GetSafeHwnd());
     m_editLog.SetEditFont(L"Courier New", kLogFontHeight, kLogFontStyle);
     m_editLog.SetEditTextColor(RGB(0, 0, 0));
+    m_editLog.SetBackdrop(IDB_LOG_BACKGROUND);
 
     ResetResultLabel();
     // A package that does not load has said so in the log; the dialog opens anyway.
@@ -101,8 +102,8 @@ LRESULT CKrEFM8SwUpgradeDlg::OnPaint() {
     // the client area's current size.
     SetBackground(IDB_DIALOG_BACKGROUND, kNoTransparentColor, width, height);
 
-    m_btnExit.SetIcons(IDI_EXIT_HOVER, kButtonIconSize, kButtonIconSize, IDI_EXIT,
-                       kButtonIconSize, kButtonIconSize);
+    m_btnExit.SetIcons(IDI_EXIT_HOVER, kButtonIconSize, kButtonIconSize, IDI_EXIT, kButtonIconSize,
+                       kButtonIconSize);
     m_btnExit.SetTooltip(L"Exit", TRUE);
     m_btnExit.UseParentBackground(FALSE);
 
@@ -179,7 +180,9 @@ void CKrEFM8SwUpgradeDlg::ClearLog() {
     m_log.Clear();
 }
 
-void CKrEFM8SwUpgradeDlg::ResetResultLabel() { SetResultLook(ResultLook::Neutral); }
+void CKrEFM8SwUpgradeDlg::ResetResultLabel() {
+    SetResultLook(ResultLook::Neutral);
+}
 
 void CKrEFM8SwUpgradeDlg::SetResultLook(ResultLook look) {
     const ResultLabelStyle style = StyleOf(look);

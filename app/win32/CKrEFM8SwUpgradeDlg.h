@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/ActivityLog.h"
-#include "app/win32/ResultLook.h"
+#include "app/ResultLook.h"
 #include "app/win32/Win32PackageFile.h"
 #include "controls/CBkDialogST.h"
 #include "controls/CButtonST.h"

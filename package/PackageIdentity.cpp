@@ -1,4 +1,4 @@
-#include "app/win32/PackageIdentity.h"
+#include "package/PackageIdentity.h"
 
 std::uint16_t g_wPackageVid = 0;
 std::uint16_t g_wPackagePid = 0;

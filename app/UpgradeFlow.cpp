@@ -1,0 +1,604 @@
+#include "app/UpgradeFlow.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+
+#include "device/IspAnswer.h"
+#include "device/IspCommand.h"
+#include "device/IspDataPacket.h"
+#include "package/ModelNames.h"
+#include "package/PackageIdentity.h"
+#include "tools/ToolResultText.h"
+
+namespace {
+
+// The release number of the dock's interface that the device search asks for.
+constexpr std::uint16_t kDockRelease = 0x0100;
+
+// A line formatted the way the dock's users know it ("%6d", "0X%X", ...).
+template <typename... Args>
+std::wstring Format(const wchar_t* format, Args... args) {
+    wchar_t buffer[96];
+    const int length = std::swprintf(buffer, std::size(buffer), format, args...);
+    return length < 0 ? std::wstring() : std::wstring(buffer, static_cast<std::size_t>(length));
+}
+
+// A version as the log shows it: the letter, then each value in hexadecimal.
+std::wstring VersionText(const std::array<std::uint8_t, 4>& version) {
+    std::wstring text(1, static_cast<wchar_t>(version[0]));
+    for (std::size_t i = 1; i < version.size(); ++i) {
+        text += Format(L"%x", static_cast<unsigned>(version[i]));
+    }
+    return text;
+}
+
+unsigned VersionNumber(const std::array<std::uint8_t, 4>& version) {
+    return version[1] * 100U + version[2] * 10U + version[3];
+}
+
+bool SameInterfaceName(std::wstring_view a, std::wstring_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](wchar_t x, wchar_t y) {
+        return std::towlower(static_cast<wint_t>(x)) == std::towlower(static_cast<wint_t>(y));
+    });
+}
+
+struct CheckTexts {
+    const wchar_t* notFound;
+    const wchar_t* productId;
+    const wchar_t* deviceError;
+    const wchar_t* fileError;
+};
+
+}  // namespace
+
+UpgradeFlow::UpgradeFlow(DialogSurface& surface, HidLink& link, ToolLauncher& tools,
+                         PackageFile& packageFile, const package::ImageTable& images)
+    : m_surface(surface),
+      m_link(link),
+      m_tools(tools),
+      m_packageFile(packageFile),
+      m_images(images) {}
+
+// ---------------------------------------------------------------------------
+// Answers
+
+void UpgradeFlow::OnIspReport(std::span<const std::uint8_t> report) {
+    const std::optional<std::uint8_t> code = device::AnsweredCode(report);
+    if (code == device::USBUID_ISP_EFM8_CMD_DEVICE_STATUS) {
+        if (const auto mode = device::DecodeModeAnswer(report)) {
+            m_bIspMode = *mode == device::DeviceMode::Bootloader;
+            if (m_bIspMode) {
+                Log(L"ISP device found!");
+                if (m_nIspStep == STEP_IDLE) {
+                    m_surface.EnableControl(kStartButton, true);
+                    m_surface.EnableControl(kFwVerButton, true);
+                } else if (m_nIspStep != STEP_SHOW_PASS) {
+                    // Back in its bootloader, the dock resumes the run at chip 3's erase.
+                    m_nIspStep = STEP_CHIP3_ERASE;
+                }
+            } else {
+                m_nIspStep = STEP_IDLE;
+                Log(L"AP device found!");
+                SendGetVersion();
+            }
+        }
+    } else if (code == device::USBUID_ISP_EFM8_CMD_DEVICE_VERSION) {
+        if (const auto version = device::DecodeVersionAnswer(report)) {
+            if (CheckFirmwareVersion(m_images.m_byCodeVersion, *version) == 1) {
+                m_surface.EnableControl(kStartButton, true);
+                m_surface.EnableControl(kFwVerButton, true);
+            }
+            m_surface.EnableControl(kExitButton, true);
+        }
+    }
+
+    m_lastReport.fill(0);
+    m_lastReportLength = std::min(report.size(), m_lastReport.size());
+    std::copy_n(report.begin(), m_lastReportLength, m_lastReport.begin());
+    StepSequencer();
+}
+
+std::uint8_t UpgradeFlow::LastStatus() const {
+    // An answer too short to carry a status cannot report success.
+    return device::DecodeStatus(std::span(m_lastReport.data(), m_lastReportLength)).value_or(0xFF);
+}
+
+bool UpgradeFlow::LastChecksumEquals(std::uint16_t expected) const {
+    return device::DecodeChecksum(std::span(m_lastReport.data(), m_lastReportLength)) == expected;
+}
+
+// ---------------------------------------------------------------------------
+// Senders
+
+void UpgradeFlow::Send(const device::IspReport& report) {
+    if (m_link.State().m_bOpen) {
+        m_link.WriteReport(report);
+    }
+}
+
+void UpgradeFlow::SendSwitchMode() {
+    if (m_bIspMode) {
+        Send(device::BuildFinishCommand(m_images.m_wImage0Sum, m_images.m_dwImageLength[0],
+                                        m_images.m_byCodeVersion));
+    } else {
+        Send(device::BuildJumpIspCommand());
+    }
+}
+
+void UpgradeFlow::SendGetMode() { Send(device::BuildDeviceStatusCommand()); }
+void UpgradeFlow::SendGetVersion() { Send(device::BuildDeviceVersionCommand()); }
+void UpgradeFlow::SendChip3Erase() { Send(device::BuildEraseCommand(m_images.m_dwImageLength[0])); }
+void UpgradeFlow::SendChip3Checksum() {
+    Send(device::BuildChecksumCommand(m_images.m_dwImageLength[0]));
+}
+void UpgradeFlow::SendChip1Prepare() { Send(device::BuildTiInitialCommand()); }
+void UpgradeFlow::SendChip1Erase() { Send(device::BuildTiEraseCommand()); }
+void UpgradeFlow::SendChip1EraseStatus() { Send(device::BuildTiStatusCommand()); }
+void UpgradeFlow::SendChip1Checksum() {
+    Send(device::BuildTiChecksumCommand(m_images.m_dwImageLength[4]));
+}
+void UpgradeFlow::SendChip1End() { Send(device::BuildTiEndCommand()); }
+void UpgradeFlow::SendChip2Start() { Send(device::BuildMegachipInitialCommand()); }
+
+bool UpgradeFlow::SendDataPacket() {
+    return SendPacket(device::PlainPacketLength(m_dwXferRemaining));
+}
+
+bool UpgradeFlow::SendBlockDataPacket() {
+    const std::uint8_t length = device::BlockPacketLength(m_dwXferRemaining, m_wBlockRoom);
+    if (!SendPacket(length)) {
+        return false;
+    }
+    m_wBlockRoom = device::BlockRoomAfter(m_wBlockRoom, length);
+    return true;
+}
+
+bool UpgradeFlow::SendPacket(std::uint8_t length) {
+    if (!m_link.State().m_bOpen) {
+        return true;
+    }
+    std::array<std::uint8_t, device::kMaxPacketData> payload{};
+    const std::span<std::uint8_t> bytes(payload.data(), length);
+    const std::uint32_t position = m_dwXferTotal - m_dwXferRemaining;
+    if (!package::ReadImageBytes(m_packageFile, m_images, m_nXferImage, position, bytes)) {
+        return false;
+    }
+    const auto packet = device::BuildDataPacket(static_cast<std::uint16_t>(m_wPacketCount + 1), bytes);
+    if (!packet) {
+        return false;
+    }
+    m_dwXferRemaining -= length;
+    ++m_wPacketCount;
+    m_link.WriteReport(*packet);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The programming sequence
+
+void UpgradeFlow::BeginImage(int image, std::wstring heading, Step sendStep) {
+    m_wPacketCount = 0;
+    if (sendStep == STEP_CHIP1_SEND) {
+        m_wBlockRoom = device::kChip1BlockSize;
+    }
+    m_nXferImage = image;
+    m_dwXferTotal = m_images.m_dwImageLength[image];
+    m_dwXferRemaining = m_dwXferTotal;
+    Log(std::move(heading));
+    Log(L"");
+    if (sendStep == STEP_CHIP2_FILE1_SEND) {
+        m_surface.SetProgressFill(kFillGold);
+    }
+    m_surface.SetProgressPosition(0);
+    m_nIspStep = sendStep;
+}
+
+void UpgradeFlow::SendStep() {
+    const std::uint32_t done = m_dwXferTotal - m_dwXferRemaining;
+    const auto percent = static_cast<std::uint16_t>(done * 100U / m_dwXferTotal);
+    if (m_nIspStep == STEP_CHIP2_FILE2_SEND && percent == 0) {
+        LogPercent(L"Wait...", percent);
+    } else {
+        LogPercent(Format(L"%6u", done), percent);
+    }
+    const bool sent =
+        m_nIspStep == STEP_CHIP1_SEND ? SendBlockDataPacket() : SendDataPacket();
+    if (!sent) {
+        FailRun(L"Firmware file read error, update stopped!");
+    }
+}
+
+void UpgradeFlow::EndImage(bool leadingSpace) {
+    LogPercent(Format(leadingSpace ? L" %6u" : L"%6u", m_dwXferTotal), 100);
+}
+
+void UpgradeFlow::FailRun(std::wstring_view line) {
+    Log(std::wstring(line));
+    m_nIspStep = STEP_SHOW_FAIL;
+    m_surface.SetResultLook(ResultLook::Fail);
+}
+
+void UpgradeFlow::StepSequencer() {
+    // Steps that hand over "at once" loop here; every other step ends the call
+    // and waits for the dock's answer to what it sent.
+    for (bool atOnce = true; atOnce;) {
+        atOnce = false;
+        switch (m_nIspStep) {
+            case STEP_CHIP2_START:
+                SendChip2Start();
+                m_nIspStep = STEP_CHIP2_FILE1_BEGIN;
+                break;
+            case STEP_CHIP2_FILE1_BEGIN:
+                BeginImage(1, Format(L"Chip 2 File 1/2 : %6u BYTES", m_images.m_dwImageLength[1]),
+                           STEP_CHIP2_FILE1_SEND);
+                atOnce = true;
+                break;
+            case STEP_CHIP2_FILE2_BEGIN:
+                BeginImage(2, Format(L"File 2/2 : %6u BYTES", m_images.m_dwImageLength[2]),
+                           STEP_CHIP2_FILE2_SEND);
+                atOnce = true;
+                break;
+            case STEP_CHIP3_ERASE_CHECK:
+                if (LastStatus() != 0) {
+                    Log(L"ISP Chip 3 ERASE ERROR!");
+                    m_nIspStep = STEP_SHOW_FAIL;
+                } else {
+                    BeginImage(0, Format(L"File 1/1 : %6u BYTES", m_images.m_dwImageLength[0]),
+                               STEP_CHIP3_SEND);
+                    atOnce = true;
+                }
+                break;
+            case STEP_CHIP2_FILE1_SEND:
+            case STEP_CHIP2_FILE2_SEND:
+            case STEP_CHIP3_SEND:
+            case STEP_CHIP1_SEND:
+                if (m_dwXferRemaining == 0) {
+                    ++m_nIspStep;  // each send step is followed by its end step
+                    atOnce = true;
+                } else {
+                    SendStep();
+                }
+                break;
+            case STEP_CHIP2_FILE1_END:
+                EndImage(false);
+                Log(L"File 1/2 End");
+                m_nIspStep = STEP_CHIP2_FILE2_BEGIN;
+                atOnce = true;
+                break;
+            case STEP_CHIP2_FILE2_END:
+                EndImage(true);
+                Log(L"File 2/2 End, ISP Chip 2 FINISH");
+                m_nIspStep = STEP_CHIP3_SWITCH;
+                atOnce = true;
+                break;
+            case STEP_CHIP3_SWITCH:
+                m_surface.SetProgressFill(kFillGold);
+                SendSwitchMode();
+                m_nIspStep = STEP_CHIP3_ERASE;
+                break;
+            case STEP_CHIP3_ERASE:
+                // In its application the dock is still on its way to the bootloader.
+                if (m_bIspMode) {
+                    SendChip3Erase();
+                    m_nIspStep = STEP_CHIP3_ERASE_CHECK;
+                }
+                break;
+            case STEP_CHIP3_VERIFY:
+                if (LastChecksumEquals(m_images.m_wImage0Sum)) {
+                    Log(L"Chip 3 Checksum pass, ISP Success!");
+                    if (m_bChip1Failed) {
+                        Log(L"Chip 1 failed its checksum verification: the update did not pass.");
+                    }
+                    SendSwitchMode();
+                    m_surface.ShowModalMessage(L"Please, power reset device! ");
+                    m_nIspStep = STEP_SHOW_PASS;
+                } else {
+                    Log(L"ISP Chip 3 false!");
+                    m_nIspStep = STEP_SHOW_FAIL;
+                }
+                break;
+            case STEP_CHIP3_END:
+                EndImage(false);
+                Log(L"File 1/1 End");
+                Log(L"ISP Chip 3 Finish!");
+                m_surface.SetProgressFill(kFillGreen);
+                SendChip3Checksum();
+                m_nIspStep = STEP_CHIP3_VERIFY;
+                break;
+            case STEP_SHOW_PASS:
+                m_surface.SetResultLook(m_bChip1Failed ? ResultLook::Fail : ResultLook::Pass);
+                break;
+            case STEP_SHOW_FAIL:
+                m_surface.SetResultLook(ResultLook::Fail);
+                break;
+            case STEP_CHIP1_PREPARE:
+                m_surface.SetProgressFill(kFillGold);
+                Log(L"WORK_PREPARE..");
+                SendChip1Prepare();
+                m_nIspStep = STEP_CHIP1_PREPARE_CHECK;
+                break;
+            case STEP_CHIP1_PREPARE_CHECK:
+                if (LastStatus() != 0) {
+                    Log(L"ISP Chip 1 FLASH ERROR!");
+                    SendChip1End();
+                    m_nIspStep = STEP_SHOW_FAIL;
+                } else {
+                    SendChip1Erase();
+                    m_nIspStep = STEP_CHIP1_ERASE_CHECK;
+                }
+                break;
+            case STEP_CHIP1_ERASE_CHECK:
+                if (LastStatus() != 0) {
+                    Log(L"ISP Chip 1 ERASE ERROR!");
+                    SendChip1End();
+                    m_nIspStep = STEP_SHOW_FAIL;
+                } else {
+                    Log(L"Chip 1 Erasing...");
+                    SendChip1EraseStatus();
+                    m_nIspStep = STEP_CHIP1_ERASE_WAIT;
+                }
+                break;
+            case STEP_CHIP1_ERASE_WAIT:
+                if (LastStatus() != 0) {
+                    SendChip1EraseStatus();
+                    m_surface.Pause(kErasePollPauseMs);
+                } else {
+                    BeginImage(4,
+                               Format(L"Chip 1 File 1/1 : %6u BYTES", m_images.m_dwImageLength[4]),
+                               STEP_CHIP1_SEND);
+                    atOnce = true;
+                }
+                break;
+            case STEP_CHIP1_END:
+                EndImage(false);
+                Log(L"File 1/1 End");
+                Log(L"ISP Chip 1 Finish!");
+                Log(L"Verify..");
+                SendChip1Checksum();
+                m_nIspStep = STEP_CHIP1_VERIFY;
+                break;
+            case STEP_CHIP1_VERIFY:
+                if (LastChecksumEquals(m_images.m_wImage4Sum)) {
+                    Log(L"Chip 1 Checksum pass, ISP Success!");
+                } else {
+                    const auto answer = std::span(m_lastReport.data(), m_lastReportLength);
+                    Log(Format(L"Chip 1 checksum cul:%6x , %6x",
+                               static_cast<unsigned>(device::DecodeChecksum(answer).value_or(0)),
+                               static_cast<unsigned>(m_images.m_wImage4Sum)));
+                    Log(L"ISP false!");
+                    m_bChip1Failed = true;
+                }
+                m_nIspStep = STEP_CHIP2_START;
+                SendChip1End();
+                break;
+            default:
+                // Idle, and the unused step values, do nothing.
+                break;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Device checks and the version gate
+
+void UpgradeFlow::OnScanDevices() { RunDeviceCheck(DeviceCheck::Scan); }
+void UpgradeFlow::CheckHubFirmware() { RunDeviceCheck(DeviceCheck::Hub); }
+void UpgradeFlow::CheckDpFirmware() { RunDeviceCheck(DeviceCheck::Dp); }
+
+void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
+    static constexpr CheckTexts kScanTexts{L"No device found!", L"PID error!", L"device Error!",
+                                           L"file Error!"};
+    static constexpr CheckTexts kHubTexts{L"HUB FW CHK No device found!", L"HUB FW CHK PID error!",
+                                          L"FW CHK device Error!", L"FW CHK file Error!"};
+    static constexpr CheckTexts kDpTexts{L"DP FW CHK No device found!", L"DP FW CHK PID error!",
+                                         L"DP CHK device Error!", L"DP CHK file Error!"};
+    const CheckTexts& texts =
+        check == DeviceCheck::Scan ? kScanTexts : (check == DeviceCheck::Hub ? kHubTexts : kDpTexts);
+
+    m_link.OpenDevice(g_wPackageVid, g_wPackagePid, kDockRelease);
+    m_bDeviceReady = false;
+    m_surface.EnableControl(kStartButton, false);
+    m_surface.EnableControl(kFwVerButton, false);
+    m_surface.EnableControl(kExitButton, false);
+
+    const HidLinkState& link = m_link.State();
+    if (!link.m_bOpen) {
+        Log(texts.notFound);
+        m_surface.SetProgressPosition(0);
+        if (link.m_bVendorSeen) {
+            Log(texts.productId);
+            Log(Format(L"File PID: 0X%X : ", static_cast<unsigned>(g_wPackagePid)) +
+                LookUpModelName(g_wPackagePid));
+            Log(Format(L"Device PID: 0X%X : ", static_cast<unsigned>(link.m_wSeenProductId)) +
+                LookUpModelName(link.m_wSeenProductId));
+        }
+        return;
+    }
+    if (!link.m_bThreadsStarted || !link.m_bReadOpen || !link.m_bWriteOpen) {
+        Log(texts.deviceError);
+        return;
+    }
+    if (g_bPackageLoaded == 0) {
+        Log(texts.fileError);
+        return;
+    }
+
+    switch (check) {
+        case DeviceCheck::Scan:
+            m_link.WakeReader();
+            SendGetMode();
+            m_bDeviceReady = true;
+            if (m_nIspStep != STEP_IDLE) {
+                StepSequencer();
+            }
+            break;
+        case DeviceCheck::Hub:
+            g_hubToolText.Clear();
+            m_tools.StartHubTool();
+            break;
+        case DeviceCheck::Dp:
+            g_dpToolText.Clear();
+            m_tools.StartDpTool();
+            break;
+    }
+}
+
+int UpgradeFlow::CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVersion,
+                                      const std::array<std::uint8_t, 4>& deviceVersion) {
+    Log(L"File Version: " + VersionText(fileVersion));
+    Log(L"Device Version: " + VersionText(deviceVersion));
+
+    const std::wstring hubText = g_hubToolText.Get();
+    if (!hubText.empty()) {
+        Log(hubText);
+        // The hub firmware the dock must carry.
+        if (hubText.find(L"0x8720") == std::wstring::npos) {
+            m_surface.SetResultLook(ResultLook::Fail);
+            return 0;
+        }
+        const std::wstring dpText = g_dpToolText.Get();
+        const std::size_t token = dpText.find(L"Pegasus App:");
+        if (token != std::wstring::npos) {
+            Log(dpText.substr(token, 30));
+        } else {
+            Log(L"No DP");
+            m_surface.SetResultLook(ResultLook::Fail);
+        }
+    }
+
+    switch (fileVersion[0]) {
+        case 'E':
+            Log(L"Engineer file version!");
+            return 1;
+        case 'L':
+            Log(L"Downgrade file version!");
+            return 1;
+        case 'V':
+            break;
+        default:
+            Log(L"ISP file version error!");
+            return 0;
+    }
+    if (deviceVersion[0] == 'E') {
+        Log(L"Engineer device version!");
+        return 1;
+    }
+    if (VersionNumber(fileVersion) > VersionNumber(deviceVersion)) {
+        Log(L"Press to upgrade new version!");
+        m_surface.SetProgressPosition(0);
+        m_surface.SetResultLook(ResultLook::Fail);
+        return 1;
+    }
+    Log(L"ISP file version must higher then device version!");
+    Log(L"Don't need to upgrade!");
+    m_surface.SetResultLook(ResultLook::Pass);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Device watch, timers and buttons
+
+void UpgradeFlow::OnHidArrival() { m_surface.SetTimer(TIMER_SCAN, 200); }
+
+bool UpgradeFlow::OnHidRemoval(std::wstring_view interfaceName) {
+    HidLinkState& link = m_link.State();
+    if (!SameInterfaceName(interfaceName, link.m_strDevicePath)) {
+        return false;
+    }
+    if (link.m_bOpen) {
+        m_bIspMode = false;
+        link.m_bOpen = false;
+        link.m_bReadOpen = false;
+        link.m_bWriteOpen = false;
+        m_link.CloseDevice();
+        Log(L"No Device found!");
+        switch (m_nIspStep) {
+            case STEP_CHIP3_ERASE:  // leaving on its way into the bootloader
+            case STEP_IDLE:
+                break;
+            case STEP_SHOW_PASS:  // the power reset the user was asked for
+                m_nIspStep = STEP_IDLE;
+                break;
+            default:
+                m_nIspStep = STEP_IDLE;
+                Log(L"Error!, restart please.");
+                break;
+        }
+        m_surface.EnableControl(kStartButton, false);
+    }
+    return true;
+}
+
+void UpgradeFlow::OnDialogTimer(int id) {
+    switch (id) {
+        case TIMER_SCAN:
+            m_surface.KillTimer(TIMER_SCAN);
+            OnScanDevices();
+            break;
+        case TIMER_HUB_CHECK:
+            m_surface.KillTimer(TIMER_HUB_CHECK);
+            CheckHubFirmware();
+            break;
+        case TIMER_DP_CHECK:
+            m_surface.KillTimer(TIMER_DP_CHECK);
+            CheckDpFirmware();
+            break;
+        default:
+            break;
+    }
+}
+
+void UpgradeFlow::OnFwVer() {
+    for (int i = 0; i < 9; ++i) {
+        Log(L" ");
+    }
+    m_surface.EnableControl(kFwVerButton, false);
+    m_surface.EnableControl(kStartButton, false);
+    m_surface.EnableControl(kExitButton, false);
+    m_surface.KillTimer(TIMER_HUB_CHECK);
+    m_surface.SetTimer(TIMER_HUB_CHECK, 2000);
+    m_surface.KillTimer(TIMER_DP_CHECK);
+    m_surface.SetTimer(TIMER_DP_CHECK, 8000);
+    m_surface.KillTimer(TIMER_SCAN);
+    m_surface.SetTimer(TIMER_SCAN, 12000);
+}
+
+void UpgradeFlow::OnStartUpgrade() {
+    if (!m_bDeviceReady) {
+        return;
+    }
+    m_surface.ClearLog();
+    Log(L"Waiting...");
+    m_surface.SetResultLook(ResultLook::Neutral);
+    m_bChip1Failed = false;
+    if (m_bIspMode) {
+        m_nIspStep = STEP_CHIP3_ERASE;
+    } else if (m_images.m_chUpdatePlan == '2') {
+        m_nIspStep = STEP_CHIP2_START;
+    } else if (m_images.m_chUpdatePlan == '3') {
+        m_nIspStep = STEP_CHIP1_PREPARE;
+    } else {
+        m_nIspStep = STEP_CHIP3_SWITCH;
+    }
+    StepSequencer();
+    m_surface.EnableControl(kFwVerButton, false);
+    m_surface.EnableControl(kStartButton, false);
+    m_surface.EnableControl(kScanButton, false);
+    m_surface.EnableControl(kExitButton, false);
+}
+
+void UpgradeFlow::OnExit() {
+    m_surface.KillTimer(TIMER_SCAN);
+    m_surface.KillTimer(TIMER_HUB_CHECK);
+    m_surface.KillTimer(TIMER_DP_CHECK);
+    m_surface.EndDialog();
+}
+
+void UpgradeFlow::Log(std::wstring text) {
+    m_surface.PostLog(LogRecord{std::move(text), 0, LogText});
+}
+
+void UpgradeFlow::LogPercent(std::wstring text, std::uint16_t percent) {
+    m_surface.PostLog(LogRecord{std::move(text), percent, LogProgress});
+}

@@ -1,0 +1,156 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "app/DialogSurface.h"
+#include "device/HidLink.h"
+#include "device/IspReport.h"
+#include "package/FirmwarePackage.h"
+#include "tools/ToolLauncher.h"
+
+// Everything a check and an update decide: which report goes out, which step
+// comes next, which line is logged, which buttons are enabled and which look
+// the result label takes. The dialog forwards its messages here and carries
+// the decisions out through the surface; so do the tests, with a recorder and
+// a simulated dock.
+//
+// Every handler runs on the dialog's window thread: the reader hands each
+// answer over and waits for it to be handled before it reads the next one.
+class UpgradeFlow {
+public:
+    // Control ids of the main dialog.
+    static constexpr int kStartButton = 3;
+    static constexpr int kExitButton = 2;
+    static constexpr int kFwVerButton = 1003;
+    static constexpr int kScanButton = 1000;
+
+    // One-shot timers of a check.
+    static constexpr int TIMER_SCAN = 1;
+    static constexpr int TIMER_HUB_CHECK = 3;
+    static constexpr int TIMER_DP_CHECK = 4;
+
+    // Steps of the programming sequence; 0 is idle.
+    enum Step : std::uint8_t {
+        STEP_IDLE = 0,
+        STEP_CHIP2_START = 1,
+        STEP_CHIP2_FILE1_BEGIN = 2,
+        STEP_CHIP2_FILE1_SEND = 3,
+        STEP_CHIP2_FILE1_END = 4,
+        STEP_CHIP2_FILE2_BEGIN = 5,
+        STEP_CHIP2_FILE2_SEND = 6,
+        STEP_CHIP2_FILE2_END = 7,
+        STEP_CHIP3_SWITCH = 8,
+        STEP_CHIP3_ERASE = 9,
+        STEP_CHIP3_ERASE_CHECK = 10,
+        STEP_CHIP3_VERIFY = 11,
+        STEP_CHIP3_SEND = 12,
+        STEP_CHIP3_END = 13,
+        STEP_SHOW_PASS = 17,
+        STEP_SHOW_FAIL = 18,
+        STEP_CHIP1_PREPARE = 19,
+        STEP_CHIP1_PREPARE_CHECK = 20,
+        STEP_CHIP1_ERASE_CHECK = 21,
+        STEP_CHIP1_ERASE_WAIT = 22,
+        STEP_CHIP1_SEND = 23,
+        STEP_CHIP1_END = 24,
+        STEP_CHIP1_VERIFY = 25,
+    };
+
+    // Progress bar fills: gold while a chip is written, green while chip 3 is verified.
+    static constexpr std::uint32_t kFillGold = 0xFFFFD700;
+    static constexpr std::uint32_t kFillGreen = 0xFF008000;
+    // Pause between two polls of chip 1's erase.
+    static constexpr unsigned kErasePollPauseMs = 30;
+
+    UpgradeFlow(DialogSurface& surface, HidLink& link, ToolLauncher& tools,
+                PackageFile& packageFile, const package::ImageTable& images);
+
+    // An input report from the dock, as long as it was read.
+    void OnIspReport(std::span<const std::uint8_t> report);
+    void StepSequencer();
+
+    // Device checks, run by the timers.
+    void OnScanDevices();
+    void CheckHubFirmware();
+    void CheckDpFirmware();
+    // Returns 1 to offer the update, 0 not to.
+    int CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVersion,
+                             const std::array<std::uint8_t, 4>& deviceVersion);
+
+    // Device notifications: an interface of the HID class arrived or was removed.
+    void OnHidArrival();
+    // True when the removed interface is the open device's.
+    bool OnHidRemoval(std::wstring_view interfaceName);
+
+    void OnDialogTimer(int id);
+    void OnFwVer();
+    void OnStartUpgrade();
+    void OnExit();
+
+    std::uint8_t IspStep() const { return m_nIspStep; }
+    bool IspMode() const { return m_bIspMode; }
+    bool DeviceReady() const { return m_bDeviceReady; }
+
+private:
+    enum class DeviceCheck { Scan, Hub, Dp };
+
+    // Senders: one output report each, nothing while no device is open.
+    void SendSwitchMode();
+    void SendGetMode();
+    void SendGetVersion();
+    void SendChip3Erase();
+    void SendChip3Checksum();
+    void SendChip1Prepare();
+    void SendChip1Erase();
+    void SendChip1EraseStatus();
+    void SendChip1Checksum();
+    void SendChip1End();
+    void SendChip2Start();
+    void Send(const device::IspReport& report);
+    // The next packet of the image under way, plain or within 256-byte blocks.
+    // False when the image bytes could not be read: nothing was sent.
+    bool SendDataPacket();
+    bool SendBlockDataPacket();
+    bool SendPacket(std::uint8_t length);
+
+    void RunDeviceCheck(DeviceCheck check);
+
+    // The recurring parts of the step table.
+    void BeginImage(int image, std::wstring heading, Step sendStep);
+    void SendStep();
+    void EndImage(bool leadingSpace);
+    void FailRun(std::wstring_view line);
+
+    void Log(std::wstring text);
+    void LogPercent(std::wstring text, std::uint16_t percent);
+    std::uint8_t LastStatus() const;
+    bool LastChecksumEquals(std::uint16_t expected) const;
+
+    DialogSurface& m_surface;
+    HidLink& m_link;
+    ToolLauncher& m_tools;
+    PackageFile& m_packageFile;
+    const package::ImageTable& m_images;
+
+    bool m_bDeviceReady = false;
+    bool m_bIspMode = false;
+    std::uint8_t m_nIspStep = STEP_IDLE;
+    // The answer being handled, zero past the length that was read.
+    device::IspReport m_lastReport{};
+    std::size_t m_lastReportLength = 0;
+
+    // The image under way.
+    int m_nXferImage = 0;
+    std::uint32_t m_dwXferTotal = 0;
+    std::uint32_t m_dwXferRemaining = 0;
+    std::uint16_t m_wPacketCount = 0;
+    std::uint16_t m_wBlockRoom = 0;
+
+    // Chip 1's checksum did not match. The run still writes chips 2 and 3 as
+    // the dock expects, but it can no longer end in PASS.
+    bool m_bChip1Failed = false;
+};

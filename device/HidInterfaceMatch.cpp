@@ -1,0 +1,30 @@
+#include "device/HidInterfaceMatch.h"
+
+#include <algorithm>
+
+#include "device/IspReport.h"
+
+namespace device {
+
+bool AttributesMatch(const HidIdentity& seen, const HidIdentity& wanted, HidLinkState& state) {
+    if (seen.vendorId != wanted.vendorId) {
+        state.m_bVendorSeen = false;
+        return false;
+    }
+    state.m_bVendorSeen = true;
+    if (seen.productId != wanted.productId) {
+        state.m_wSeenProductId = seen.productId;
+        return false;
+    }
+    return seen.versionNumber == wanted.versionNumber;
+}
+
+bool CapsMatch(std::uint16_t usagePage, std::uint16_t usage) {
+    return usagePage == kDockUsagePage && usage == kDockUsage;
+}
+
+std::uint16_t BoundedReportLength(std::uint16_t announced) {
+    return std::min<std::uint16_t>(announced, kReportSize);
+}
+
+}  // namespace device

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+
+#include "device/HidLinkState.h"
+
+// The rules by which the link picks the dock's interface among the present HID
+// interfaces. Both link implementations apply them to each interface in turn,
+// so the flags they leave are the same for the same machine.
+namespace device {
+
+// The dock's microcontroller answers on its vendor-defined collection.
+inline constexpr std::uint16_t kDockUsagePage = 0xFF00;
+inline constexpr std::uint16_t kDockUsage = 0x0002;
+// The release number the tool asks for.
+inline constexpr std::uint16_t kDockRelease = 0x0100;
+
+struct HidIdentity {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint16_t versionNumber = 0;
+};
+
+// Vendor, then product, then release. Records in `state` what the product-ID
+// error message needs: whether the vendor was seen and which product it had.
+bool AttributesMatch(const HidIdentity& seen, const HidIdentity& wanted, HidLinkState& state);
+
+// The collection's usage page and usage.
+bool CapsMatch(std::uint16_t usagePage, std::uint16_t usage);
+
+// Reads and writes use 64-byte buffers: a device announcing longer reports is
+// served its first 64 bytes, so no call runs past a buffer.
+std::uint16_t BoundedReportLength(std::uint16_t announced);
+
+}  // namespace device

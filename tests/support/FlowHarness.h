@@ -1,0 +1,206 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/DialogSurface.h"
+#include "app/UpgradeFlow.h"
+#include "package/FirmwarePackage.h"
+#include "package/PackageIdentity.h"
+#include "package/PackageWriter.h"
+#include "package/sample/SampleImages.h"
+#include "sim/DockSimulator.h"
+#include "sim/SimHidLink.h"
+#include "tests/support/MemoryPackageFile.h"
+#include "tools/ToolLauncher.h"
+#include "tools/ToolResultText.h"
+
+// The window as the flow sees it, recorded, with timers on a virtual clock.
+class RecordingSurface final : public DialogSurface {
+public:
+    struct Timer {
+        unsigned due = 0;
+    };
+
+    void EnableControl(int id, bool enabled) override { enabled_[id] = enabled; }
+    void SetResultLook(ResultLook look) override {
+        look_ = look;
+        looks.push_back(look);
+    }
+    void SetProgressPosition(int position) override { progress = position; }
+    void SetProgressFill(std::uint32_t argb) override { fills.push_back(argb); }
+    void ShowModalMessage(std::wstring_view text) override {
+        messages.emplace_back(text);
+        if (onMessage) {
+            onMessage();
+        }
+    }
+    void SetTimer(int id, unsigned milliseconds) override { timers[id] = Timer{now + milliseconds}; }
+    void KillTimer(int id) override { timers.erase(id); }
+    void Pause(unsigned milliseconds) override {
+        pauses.push_back(milliseconds);
+        now += milliseconds;
+    }
+    void PostLog(LogRecord record) override { records.push_back(std::move(record)); }
+    void ClearLog() override {
+        records.clear();
+        ++clears;
+    }
+    void EndDialog() override { ended = true; }
+
+    // The log's text lines, in order, without the progress records.
+    std::vector<std::wstring> Lines() const {
+        std::vector<std::wstring> lines;
+        for (const LogRecord& record : records) {
+            if (record.kind == LogText) {
+                lines.push_back(record.text);
+            }
+        }
+        return lines;
+    }
+    bool Enabled(int id) const {
+        const auto it = enabled_.find(id);
+        return it != enabled_.end() && it->second;
+    }
+    ResultLook Look() const { return look_; }
+
+    unsigned now = 0;
+    std::map<int, Timer> timers;
+    std::vector<LogRecord> records;
+    std::vector<ResultLook> looks;
+    std::vector<std::uint32_t> fills;
+    std::vector<std::wstring> messages;
+    std::vector<unsigned> pauses;
+    std::function<void()> onMessage;
+    int progress = -1;
+    int clears = 0;
+    bool ended = false;
+
+private:
+    std::map<int, bool> enabled_{{UpgradeFlow::kStartButton, false},
+                                 {UpgradeFlow::kExitButton, true},
+                                 {UpgradeFlow::kFwVerButton, true},
+                                 {UpgradeFlow::kScanButton, false}};
+    ResultLook look_ = ResultLook::Neutral;
+};
+
+// Vendor tools that answer at once with the texts a test gives them.
+class ScriptedTools final : public ToolLauncher {
+public:
+    void StartHubTool() override {
+        ++hubStarts;
+        g_hubToolText.Set(hubText);
+    }
+    void StartDpTool() override {
+        ++dpStarts;
+        g_dpToolText.Set(dpText);
+    }
+
+    std::wstring hubText = L"HUB FW is 0x8720";
+    std::wstring dpText = L"Chip: MCDP2900\r\nPegasus App: 7.02.05 Boot: 1.1\r\n";
+    int hubStarts = 0;
+    int dpStarts = 0;
+};
+
+// The sample package in memory, loaded as the dialog loads it.
+struct LoadedSamplePackage {
+    explicit LoadedSamplePackage(char updatePlan = '3') : file(Build(updatePlan)) {
+        const auto result = package::LoadPackage(file, images, g_wPackageVid, g_wPackagePid);
+        EXPECT_TRUE(result.Ok());
+        g_bPackageLoaded = result.Ok() ? 1 : 0;
+    }
+
+    static std::vector<std::uint8_t> Build(char updatePlan) {
+        package::PackageWriter::Images contents;
+        for (int k = 0; k < package::kImageCount; ++k) {
+            contents[k] = package::SampleImages::Image(k);
+        }
+        std::vector<std::uint8_t> record(package::SampleImages::kRecord.begin(),
+                                         package::SampleImages::kRecord.end());
+        record[package::kUpdatePlanPos] = static_cast<std::uint8_t>(updatePlan);
+        const package::PackageWriter writer(std::move(record), contents);
+        // Some executable bytes before the package, as in the shipped tool.
+        constexpr std::size_t kExecutableBytes = 200000;
+        const std::vector<std::uint8_t>& appended = writer.Package();
+        std::vector<std::uint8_t> bytes(kExecutableBytes + appended.size(), 0x90);
+        std::copy(appended.begin(), appended.end(), bytes.begin() + kExecutableBytes);
+        return bytes;
+    }
+
+    MemoryPackageFile file;
+    package::ImageTable images;
+};
+
+// A dialog's flow wired to the simulated dock: answers, removals and arrivals
+// are handed to the flow the way the dialog's window thread hands them over.
+class FlowHarness {
+public:
+    explicit FlowHarness(sim::DockSettings settings = {}, char updatePlan = '3')
+        : package(updatePlan),
+          dock(settings), link(dock), flow(surface, link, tools, package.file, package.images) {
+        g_hubToolText.Clear();
+        g_dpToolText.Clear();
+    }
+    ~FlowHarness() {
+        g_hubToolText.Clear();
+        g_dpToolText.Clear();
+    }
+
+    // Hands over everything the dock has produced until it waits for the
+    // tool, or until `limit` deliveries (a dock that never stops).
+    void Pump(std::size_t limit = 100000) {
+        for (std::size_t i = 0; i < limit; ++i) {
+            const auto delivery = link.TakeNext();
+            if (!delivery) {
+                return;
+            }
+            switch (delivery->kind) {
+                case SimHidLink::Delivery::Kind::Report:
+                    flow.OnIspReport(std::span(delivery->bytes.data(), delivery->length));
+                    break;
+                case SimHidLink::Delivery::Kind::Removed:
+                    flow.OnHidRemoval(delivery->path);
+                    break;
+                case SimHidLink::Delivery::Kind::Arrived:
+                    flow.OnHidArrival();
+                    break;
+            }
+        }
+    }
+
+    // Moves the virtual clock on, firing each timer when it falls due and
+    // pumping what its handler set off.
+    void Advance(unsigned milliseconds) {
+        const unsigned end = surface.now + milliseconds;
+        for (;;) {
+            auto next = std::min_element(surface.timers.begin(), surface.timers.end(),
+                                         [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
+            if (next == surface.timers.end() || next->second.due > end) {
+                break;
+            }
+            surface.now = next->second.due;
+            flow.OnDialogTimer(next->first);
+            Pump();
+        }
+        surface.now = std::max(surface.now, end);
+    }
+
+    // A scan that finds the dock, as the arrival timer or "FW Ver" runs it.
+    void Scan() {
+        flow.OnScanDevices();
+        Pump();
+    }
+
+    LoadedSamplePackage package;
+    RecordingSurface surface;
+    ScriptedTools tools;
+    sim::DockSimulator dock;
+    SimHidLink link;
+    UpgradeFlow flow;
+};

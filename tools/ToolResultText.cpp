@@ -1,0 +1,4 @@
+#include "tools/ToolResultText.h"
+
+ToolResultText g_hubToolText;
+ToolResultText g_dpToolText;
