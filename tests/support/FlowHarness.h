@@ -1,7 +1,5 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <functional>
 #include <cstdint>
@@ -111,9 +109,8 @@ public:
 // The sample package in memory, loaded as the dialog loads it.
 struct LoadedSamplePackage {
     explicit LoadedSamplePackage(char updatePlan = '3') : file(Build(updatePlan)) {
-        const auto result = package::LoadPackage(file, images, g_wPackageVid, g_wPackagePid);
-        EXPECT_TRUE(result.Ok());
-        g_bPackageLoaded = result.Ok() ? 1 : 0;
+        loaded = package::LoadPackage(file, images, g_wPackageVid, g_wPackagePid).Ok();
+        g_bPackageLoaded = loaded ? 1 : 0;
     }
 
     static std::vector<std::uint8_t> Build(char updatePlan) {
@@ -135,6 +132,7 @@ struct LoadedSamplePackage {
 
     MemoryPackageFile file;
     package::ImageTable images;
+    bool loaded = false;
 };
 
 // A dialog's flow wired to the simulated dock: answers, removals and arrivals
