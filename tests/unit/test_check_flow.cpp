@@ -1,0 +1,266 @@
+#include <gtest/gtest.h>
+
+#include "tests/support/FlowHarness.h"
+
+namespace {
+
+constexpr int kStart = UpgradeFlow::kStartButton;
+constexpr int kFwVer = UpgradeFlow::kFwVerButton;
+constexpr int kExit = UpgradeFlow::kExitButton;
+
+std::size_t ModeQueries(const sim::DockSimulator& dock) {
+    return static_cast<std::size_t>(
+        std::count_if(dock.Received().begin(), dock.Received().end(), [](const auto& report) {
+            return report[2] == 0xFE && report[4] == device::USBUID_ISP_EFM8_CMD_DEVICE_STATUS;
+        }));
+}
+
+struct Buttons {
+    bool start;
+    bool fwVer;
+    bool exit;
+    bool operator==(const Buttons&) const = default;
+};
+
+Buttons ButtonsOf(const RecordingSurface& surface) {
+    return {surface.Enabled(kStart), surface.Enabled(kFwVer), surface.Enabled(kExit)};
+}
+
+std::vector<std::wstring> LastLines(const RecordingSurface& surface, std::size_t count) {
+    const auto lines = surface.Lines();
+    return {lines.end() - static_cast<long>(std::min(count, lines.size())), lines.end()};
+}
+
+}  // namespace
+
+TEST(CheckFlow, FwVerRunsTheHubCheckTheDisplayPortCheckAndTheScanOnTheirTimers) {
+    FlowHarness h;
+    h.flow.OnFwVer();
+    EXPECT_EQ(h.surface.Lines(), std::vector<std::wstring>(9, L" "));
+    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, false}));
+
+    h.Advance(1999);
+    EXPECT_EQ(h.tools.hubStarts, 0);
+    h.Advance(1);
+    EXPECT_EQ(h.tools.hubStarts, 1);
+    h.Advance(5999);
+    EXPECT_EQ(h.tools.dpStarts, 0);
+    h.Advance(1);
+    EXPECT_EQ(h.tools.dpStarts, 1);
+    EXPECT_EQ(ModeQueries(h.dock), 0U);
+    h.Advance(4000);
+    EXPECT_EQ(ModeQueries(h.dock), 1U);
+
+    EXPECT_EQ(LastLines(h.surface, 6), (std::vector<std::wstring>{
+                                           L"AP device found!",
+                                           L"File Version: E117",
+                                           L"Device Version: E116",
+                                           L"HUB FW is 0x8720",
+                                           L"Pegasus App: 7.02.05 Boot: 1.1",
+                                           L"Engineer file version!",
+                                       }));
+    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{true, true, true}));
+    EXPECT_TRUE(h.flow.DeviceReady());
+}
+
+TEST(CheckFlow, AnArrivalMovesTheScanForward) {
+    FlowHarness h;
+    h.flow.OnFwVer();
+    h.Advance(5000);
+    h.flow.OnHidArrival();
+    h.Advance(199);
+    EXPECT_EQ(ModeQueries(h.dock), 0U);
+    h.Advance(1);
+    EXPECT_EQ(ModeQueries(h.dock), 1U);
+    h.Advance(20000);
+    EXPECT_EQ(ModeQueries(h.dock), 1U) << "the 12 s scan was replaced, not repeated";
+}
+
+TEST(CheckFlow, WithoutADockEveryCheckSaysSoAndTheButtonsStayOff) {
+    FlowHarness h;
+    h.link.Unplug();
+    h.Pump();
+    h.flow.OnFwVer();
+    h.Advance(12000);
+    EXPECT_EQ(LastLines(h.surface, 3), (std::vector<std::wstring>{L"HUB FW CHK No device found!",
+                                                                  L"DP FW CHK No device found!",
+                                                                  L"No device found!"}));
+    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, false}));
+    EXPECT_EQ(h.tools.hubStarts + h.tools.dpStarts, 0);
+}
+
+TEST(CheckFlow, AForeignProductIdIsNamedWithBothModels) {
+    FlowHarness h;
+    h.dock.Interfaces().front().identity.productId = 0xF602;
+    h.Scan();
+    EXPECT_EQ(h.surface.Lines(), (std::vector<std::wstring>{
+                                     L"No device found!",
+                                     L"PID error!",
+                                     L"File PID: 0XF607 : Device Name error",
+                                     L"Device PID: 0XF602 : KR-Dock 200 USB-C",
+                                 }));
+    EXPECT_EQ(h.surface.progress, 0);
+
+    FlowHarness other;
+    other.dock.Interfaces().front().identity.vendorId = 0x1234;
+    other.Scan();
+    EXPECT_EQ(other.surface.Lines(), std::vector<std::wstring>{L"No device found!"});
+}
+
+TEST(CheckFlow, DeviceAndFileErrorsOfEachCheck) {
+    const struct {
+        void (UpgradeFlow::*check)();
+        std::wstring deviceError;
+        std::wstring fileError;
+    } cases[] = {
+        {&UpgradeFlow::OnScanDevices, L"device Error!", L"file Error!"},
+        {&UpgradeFlow::CheckHubFirmware, L"FW CHK device Error!", L"FW CHK file Error!"},
+        {&UpgradeFlow::CheckDpFirmware, L"DP CHK device Error!", L"DP CHK file Error!"},
+    };
+    for (const auto& c : cases) {
+        FlowHarness noRead;
+        noRead.dock.Interfaces().front().readOpenFails = true;
+        (noRead.flow.*c.check)();
+        EXPECT_EQ(noRead.surface.Lines().back(), c.deviceError);
+
+        FlowHarness noPackage;
+        g_bPackageLoaded = 0;
+        (noPackage.flow.*c.check)();
+        EXPECT_EQ(noPackage.surface.Lines().back(), c.fileError);
+        EXPECT_FALSE(noPackage.flow.DeviceReady());
+        EXPECT_EQ(ButtonsOf(noPackage.surface), (Buttons{false, false, false}));
+    }
+}
+
+TEST(CheckFlow, VersionGate) {
+    using V = std::array<std::uint8_t, 4>;
+    const struct {
+        const char* name;
+        V file;
+        V device;
+        std::wstring hub;
+        std::wstring dp;
+        std::vector<std::wstring> lines;  // after the two version lines
+        std::optional<ResultLook> look;
+        int result;
+    } cases[] = {
+        {"engineer file", {'E', 1, 1, 7}, {'V', 2, 0, 0}, L"", L"", {L"Engineer file version!"}, {}, 1},
+        {"downgrade file", {'L', 1, 0, 0}, {'V', 2, 0, 0}, L"", L"", {L"Downgrade file version!"}, {}, 1},
+        {"unknown letter", {'X', 1, 1, 7}, {'V', 1, 1, 6}, L"", L"", {L"ISP file version error!"}, {}, 0},
+        {"lower-case v", {'v', 1, 1, 7}, {'V', 1, 1, 6}, L"", L"", {L"ISP file version error!"}, {}, 0},
+        {"engineer device", {'V', 1, 1, 7}, {'E', 9, 9, 9}, L"", L"", {L"Engineer device version!"}, {}, 1},
+        {"release newer", {'V', 1, 1, 7}, {'V', 1, 1, 6}, L"", L"",
+         {L"Press to upgrade new version!"}, ResultLook::Fail, 1},
+        {"release equal", {'V', 1, 1, 7}, {'V', 1, 1, 7}, L"", L"",
+         {L"ISP file version must higher then device version!", L"Don't need to upgrade!"},
+         ResultLook::Pass, 0},
+        {"release older", {'V', 1, 1, 7}, {'V', 1, 2, 0}, L"", L"",
+         {L"ISP file version must higher then device version!", L"Don't need to upgrade!"},
+         ResultLook::Pass, 0},
+        {"wrong hub", {'E', 1, 1, 7}, {'V', 1, 1, 6}, L"HUB FW is 0x8721", L"Pegasus App: 1",
+         {L"HUB FW is 0x8721"}, ResultLook::Fail, 0},
+        {"no DisplayPort text", {'V', 1, 1, 7}, {'V', 1, 1, 6}, L"HUB FW is 0x8720", L"",
+         {L"HUB FW is 0x8720", L"No DP", L"Press to upgrade new version!"}, ResultLook::Fail, 1},
+        {"no DisplayPort text, not newer", {'V', 1, 1, 7}, {'V', 1, 1, 7}, L"HUB FW is 0x8720", L"",
+         {L"HUB FW is 0x8720", L"No DP", L"ISP file version must higher then device version!",
+          L"Don't need to upgrade!"},
+         ResultLook::Pass, 0},
+        {"token cut at 30", {'E', 1, 1, 7}, {'V', 1, 1, 6}, L"HUB FW is 0x8720",
+         L"junk\nPegasus App: 7.02.05 Boot: 1.1 and more",
+         {L"HUB FW is 0x8720", L"Pegasus App: 7.02.05 Boot: 1.1", L"Engineer file version!"}, {}, 1},
+        {"a00 is a thousand", {'V', 9, 9, 9}, {'V', 10, 0, 0}, L"", L"",
+         {L"ISP file version must higher then device version!", L"Don't need to upgrade!"},
+         ResultLook::Pass, 0},
+    };
+    for (const auto& c : cases) {
+        FlowHarness h;
+        g_hubToolText.Set(c.hub);
+        g_dpToolText.Set(c.dp);
+        EXPECT_EQ(h.flow.CheckFirmwareVersion(c.file, c.device), c.result) << c.name;
+        auto lines = h.surface.Lines();
+        ASSERT_GE(lines.size(), 2U) << c.name;
+        lines.erase(lines.begin(), lines.begin() + 2);
+        EXPECT_EQ(lines, c.lines) << c.name;
+        if (c.look) {
+            EXPECT_EQ(h.surface.looks.back(), *c.look) << c.name;
+        } else {
+            EXPECT_TRUE(h.surface.looks.empty()) << c.name;
+        }
+    }
+}
+
+TEST(CheckFlow, VersionsPrintAsLetterAndHexValues) {
+    FlowHarness h;
+    h.flow.CheckFirmwareVersion({'V', 1, 2, 3}, {'V', 10, 0, 0});
+    EXPECT_EQ(h.surface.Lines()[0], L"File Version: V123");
+    EXPECT_EQ(h.surface.Lines()[1], L"Device Version: Va00");
+}
+
+TEST(CheckFlow, RemovalOfTheOpenDeviceByStep) {
+    // Idle: only the removal itself is reported.
+    FlowHarness idle;
+    idle.Scan();
+    idle.link.Unplug();
+    idle.Pump();
+    EXPECT_EQ(LastLines(idle.surface, 2).back(), L"No Device found!");
+    EXPECT_NE(LastLines(idle.surface, 2).front(), L"No Device found!");
+    EXPECT_EQ(idle.flow.IspStep(), UpgradeFlow::STEP_IDLE);
+    EXPECT_FALSE(idle.surface.Enabled(kStart));
+
+    // In the middle of chip 1: the run is over and the user is told to restart.
+    FlowHarness midRun;
+    midRun.Scan();
+    midRun.dock.Faults().removeAfterReport = midRun.dock.ReportCount() + 500;
+    midRun.flow.OnStartUpgrade();
+    midRun.Pump();
+    EXPECT_EQ(LastLines(midRun.surface, 2),
+              (std::vector<std::wstring>{L"No Device found!", L"Error!, restart please."}));
+    EXPECT_EQ(midRun.flow.IspStep(), UpgradeFlow::STEP_IDLE);
+    EXPECT_FALSE(midRun.surface.Enabled(kStart));
+}
+
+TEST(CheckFlow, RemovalComparesInterfaceNamesWithoutCase) {
+    FlowHarness h;
+    h.Scan();
+    std::wstring path = h.link.State().m_strDevicePath;
+    std::transform(path.begin(), path.end(), path.begin(), [](wchar_t c) { return std::towupper(c); });
+    ASSERT_NE(path, h.link.State().m_strDevicePath);
+    EXPECT_TRUE(h.flow.OnHidRemoval(path));
+    EXPECT_EQ(h.surface.Lines().back(), L"No Device found!");
+    EXPECT_FALSE(h.link.State().m_bOpen);
+
+    EXPECT_FALSE(h.flow.OnHidRemoval(L"\\\\?\\hid#vid_046d&pid_c077#mouse"));
+}
+
+TEST(CheckFlow, ButtonsThroughACheckAndARun) {
+    FlowHarness h(sim::DockSettings{.mode = device::DeviceMode::Bootloader});
+    h.Scan();
+    // A bootloader answer while idle offers the run; exit is left as it was.
+    EXPECT_EQ(h.surface.Lines().back(), L"ISP device found!");
+    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{true, true, false}));
+
+    h.flow.OnStartUpgrade();
+    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, false}));
+    EXPECT_FALSE(h.surface.Enabled(UpgradeFlow::kScanButton));
+    EXPECT_EQ(h.surface.clears, 1);
+    EXPECT_EQ(h.surface.Lines().front(), L"Waiting...");
+    EXPECT_EQ(h.surface.looks.front(), ResultLook::Neutral);
+}
+
+TEST(CheckFlow, StartDoesNothingUntilAScanFoundTheDockReady) {
+    FlowHarness h;
+    h.flow.OnStartUpgrade();
+    EXPECT_EQ(h.surface.clears, 0);
+    EXPECT_TRUE(h.dock.Received().empty());
+    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_IDLE);
+}
+
+TEST(CheckFlow, ExitKillsEveryTimerAndEndsTheDialog) {
+    FlowHarness h;
+    h.flow.OnFwVer();
+    h.flow.OnExit();
+    EXPECT_TRUE(h.surface.timers.empty());
+    EXPECT_TRUE(h.surface.ended);
+    h.Advance(20000);
+    EXPECT_EQ(h.tools.hubStarts + h.tools.dpStarts, 0);
+}
