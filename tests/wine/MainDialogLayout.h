@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+// How the tool's one dialog (resource 102) must look: what a technician sees
+// and what the dialog manager builds from the resource. The probe checks the
+// resource against this byte for byte and the running window against it.
+namespace main_dialog {
+
+inline constexpr std::uint16_t kResourceId = 102;
+inline constexpr std::wstring_view kCaption = L"DOCK Firmware Update Tool";
+inline constexpr std::uint32_t kStyle = 0x90C800C0;    // pop-up, visible, caption, system menu,
+                                                       // modal frame, font given
+inline constexpr std::uint32_t kExStyle = 0x00040000;  // application window
+inline constexpr std::int16_t kWidth = 222;            // dialog units
+inline constexpr std::int16_t kHeight = 128;
+inline constexpr std::wstring_view kTypeface = L"Arial";
+inline constexpr std::uint16_t kPointSize = 12;
+
+// Both unnamed statics carry id -1; text set on that id reaches the first,
+// the version label.
+inline constexpr std::uint32_t kUnnamedId = 0xFFFF;
+
+struct Control {
+    std::wstring_view name;  // what the probe's options call it
+    std::uint32_t id;
+    std::wstring_view className;
+    std::wstring_view text;
+    std::int16_t x, y, cx, cy;  // dialog units
+    std::uint32_t style;
+};
+
+// In resource order, which is also the order of the child windows (z-order).
+inline constexpr std::array<Control, 9> kControls{{
+    {L"scan", 1000, L"Button", L"Scan Devices", 7, 16, 45, 17, 0x48010001},
+    {L"exit", 2, L"Button", L"", 167, 6, 48, 24, 0x50010080},
+    {L"version", kUnnamedId, L"Static", L"Version and date", 90, 121, 132, 8, 0x50020001},
+    {L"start", 3, L"Button", L"", 88, 7, 62, 24, 0x58010081},
+    {L"log", 1001, L"Edit", L"", 7, 34, 208, 77, 0x50811844},
+    {L"progress", 1002, L"msctls_progress32", L"", 7, 113, 208, 8, 0x50800001},
+    {L"fwver", 1003, L"Button", L"FW Ver", 54, 7, 31, 16, 0x50010081},
+    {L"exit-label", kUnnamedId, L"Static", L"exit", 184, 21, 19, 12, 0x40020000},
+    {L"result", 1005, L"Static", L"Result", 7, 7, 34, 17, 0x50020000},
+}};
+
+inline std::optional<std::size_t> IndexOf(std::wstring_view name) {
+    for (std::size_t i = 0; i < kControls.size(); ++i) {
+        if (kControls[i].name == name) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace main_dialog

@@ -1,0 +1,85 @@
+#include "ToolWindow.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "MainDialogLayout.h"
+
+namespace {
+
+constexpr UINT kMessageTimeoutMs = 5000;
+
+}  // namespace
+
+std::optional<ToolWindow> ToolWindow::FindShown(std::wstring_view caption) {
+    const std::wstring title(caption);
+    HWND dialog = FindWindowW(nullptr, title.c_str());
+    // The dialog manager shows the window once its initialisation has run.
+    if (dialog == nullptr || IsWindowVisible(dialog) == FALSE) {
+        return std::nullopt;
+    }
+    DWORD processId = 0;
+    GetWindowThreadProcessId(dialog, &processId);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId);
+    return ToolWindow(dialog, process);
+}
+
+HWND ToolWindow::Control(std::size_t index) const {
+    const auto& wanted = main_dialog::kControls.at(index);
+    std::size_t earlierWithSameId = 0;
+    for (std::size_t i = 0; i < index; ++i) {
+        if (main_dialog::kControls[i].id == wanted.id) {
+            ++earlierWithSameId;
+        }
+    }
+    for (HWND child = GetWindow(m_dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        // Ids are 16 bits in the resource; -1 may come back as 0xFFFF or -1.
+        if ((static_cast<std::uint32_t>(GetDlgCtrlID(child)) & 0xFFFF) == wanted.id) {
+            if (earlierWithSameId == 0) {
+                return child;
+            }
+            --earlierWithSameId;
+        }
+    }
+    return nullptr;
+}
+
+std::optional<std::wstring> ToolWindow::Text(HWND window) {
+    DWORD_PTR length = 0;
+    if (SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                            &length) == 0) {
+        return std::nullopt;
+    }
+    std::vector<wchar_t> buffer(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
+                            reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
+                            kMessageTimeoutMs, &copied) == 0) {
+        return std::nullopt;
+    }
+    return std::wstring(buffer.data(), std::min<std::size_t>(copied, length));
+}
+
+std::wstring ToolWindow::ClassName(HWND window) {
+    wchar_t name[256] = {};
+    const int length = GetClassNameW(window, name, 256);
+    return std::wstring(name, static_cast<std::size_t>(length > 0 ? length : 0));
+}
+
+DWORD ToolWindow::Style(HWND window) {
+    return static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
+}
+
+RECT ToolWindow::PlaceInDialog(HWND window) const {
+    RECT place{};
+    GetWindowRect(window, &place);
+    MapWindowPoints(HWND_DESKTOP, m_dialog, reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+SIZE ToolWindow::ClientSize() const {
+    RECT client{};
+    GetClientRect(m_dialog, &client);
+    return SIZE{client.right - client.left, client.bottom - client.top};
+}

@@ -1,0 +1,582 @@
+// Looks at the running tool from outside, the way a technician would: finds
+// its dialog by caption, reads what the controls show and checks it, and can
+// check the dialog resource inside the executable. Prints one line per check
+// and exits with 0 only when every check passed.
+//
+// Options run in the order given, so a session reads like a script:
+//   probe.exe --exe Z:\path\tool.exe --expect-version "..." --expect-log "" --close
+#include <windows.h>
+
+#include <cwctype>
+#include <optional>
+#include <regex>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CheckLog.h"
+#include "DialogTemplate.h"
+#include "MainDialogLayout.h"
+#include "ToolWindow.h"
+
+namespace {
+
+constexpr DWORD kPollIntervalMs = 100;
+constexpr DWORD kDefaultTimeoutMs = 20000;
+
+enum class Action {
+    kTimeout,
+    kCheckResource,
+    kWait,
+    kDescribe,
+    kExpectText,
+    kExpectEmpty,
+    kExpectTextMatch,
+    kExpectEnabled,
+    kExpectDisabled,
+    kExpectVisible,
+    kExpectHidden,
+    kExpectLayout,
+    kClose,
+};
+
+struct OptionSpec {
+    std::wstring_view option;
+    Action action;
+    bool namesControl;          // the first argument names a control of the dialog
+    std::wstring_view control;  // or the option is about this control
+    int valueCount;             // arguments after the control's name
+    std::string_view help;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {L"--timeout", Action::kTimeout, false, L"", 1,
+     "SECONDS  bound of every later wait (default 20)"},
+    {L"--exe", Action::kCheckResource, false, L"", 1,
+     "PATH  check the dialog resource inside this executable"},
+    {L"--wait", Action::kWait, false, L"", 0,
+     "wait until the dialog is shown and the tool is idle (any window check does it first)"},
+    {L"--describe", Action::kDescribe, false, L"", 0,
+     "print every control's id, class, style, state, place and text"},
+    {L"--expect-text", Action::kExpectText, true, L"", 1, "CONTROL TEXT  the control shows TEXT"},
+    {L"--expect-empty", Action::kExpectEmpty, true, L"", 0, "CONTROL  the control shows no text"},
+    {L"--expect-text-match", Action::kExpectTextMatch, true, L"", 1,
+     "CONTROL REGEX  the control's whole text matches REGEX"},
+    {L"--expect-version", Action::kExpectText, false, L"version", 1,
+     "TEXT  the version label shows TEXT"},
+    {L"--expect-log", Action::kExpectText, false, L"log", 1, "TEXT  the log holds exactly TEXT"},
+    {L"--expect-log-match", Action::kExpectTextMatch, false, L"log", 1,
+     "REGEX  the whole log matches REGEX"},
+    {L"--expect-result", Action::kExpectText, false, L"result", 1,
+     "TEXT  the result label shows TEXT"},
+    {L"--expect-enabled", Action::kExpectEnabled, true, L"", 0, "CONTROL  the control is enabled"},
+    {L"--expect-disabled", Action::kExpectDisabled, true, L"", 0,
+     "CONTROL  the control is disabled"},
+    {L"--expect-visible", Action::kExpectVisible, true, L"", 0, "CONTROL  the control is visible"},
+    {L"--expect-hidden", Action::kExpectHidden, true, L"", 0, "CONTROL  the control is hidden"},
+    {L"--expect-layout", Action::kExpectLayout, false, L"", 0,
+     "the controls, their classes and places, and the client size are as designed"},
+    {L"--close", Action::kClose, false, L"", 0,
+     "press exit (the cancel command) and wait for the tool to end"},
+};
+
+struct Step {
+    Action action = Action::kWait;
+    std::size_t control = 0;
+    std::vector<std::wstring> values;
+    std::optional<std::wregex> pattern;
+};
+
+std::string Hex(std::uint32_t value) {
+    std::string text = "0x";
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        text += "0123456789ABCDEF"[(value >> shift) & 0xF];
+    }
+    return text;
+}
+
+std::string RectText(long x, long y, long cx, long cy) {
+    return std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(cx) + "x" +
+           std::to_string(cy);
+}
+
+std::string ControlName(std::size_t index) {
+    return Utf8(main_dialog::kControls[index].name);
+}
+
+bool SameIgnoringCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::towlower(a[i]) != std::towlower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+INT_PTR CALLBACK ReferenceDialogProc(HWND, UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
+
+// Pixels of places given in the designed dialog's units, as the dialog
+// manager of this system computes them: a hidden dialog of our own with the
+// same font does the mapping. Like the dialog manager, it maps a control's
+// origin and size each on its own (x, y, width, height in a RECT's four
+// fields), so rounding never shifts the far edge.
+std::optional<std::vector<RECT>> MapDesignedUnits(std::vector<RECT> places) {
+    std::vector<WORD> words;
+    const DWORD style = DS_SETFONT | WS_POPUP;
+    words.push_back(LOWORD(style));
+    words.push_back(HIWORD(style));
+    words.insert(words.end(),
+                 {0, 0, 0, 0, 0, static_cast<WORD>(main_dialog::kWidth),
+                  static_cast<WORD>(main_dialog::kHeight), 0, 0, 0, main_dialog::kPointSize});
+    words.insert(words.end(), main_dialog::kTypeface.begin(), main_dialog::kTypeface.end());
+    words.push_back(0);
+    HWND reference = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                                reinterpret_cast<LPCDLGTEMPLATEW>(words.data()),
+                                                nullptr, ReferenceDialogProc, 0);
+    if (reference == nullptr) {
+        return std::nullopt;
+    }
+    bool mapped = true;
+    for (RECT& place : places) {
+        mapped = mapped && MapDialogRect(reference, &place) != FALSE;
+    }
+    DestroyWindow(reference);
+    if (!mapped) {
+        return std::nullopt;
+    }
+    return places;
+}
+
+class Probe {
+public:
+    void Run(const std::vector<Step>& steps) {
+        for (const Step& step : steps) {
+            RunStep(step);
+        }
+        m_log.Summary();
+    }
+
+    int ExitCode() const { return m_log.Failed() == 0 && m_log.Passed() > 0 ? 0 : 1; }
+
+private:
+    void RunStep(const Step& step) {
+        switch (step.action) {
+            case Action::kTimeout:
+                m_timeoutMs = static_cast<DWORD>(std::stoul(step.values[0]) * 1000);
+                break;
+            case Action::kCheckResource:
+                CheckResource(step.values[0]);
+                break;
+            case Action::kWait:
+                HaveWindow();
+                break;
+            case Action::kDescribe:
+                Describe();
+                break;
+            case Action::kExpectText:
+                ExpectText(step.control, step.values[0]);
+                break;
+            case Action::kExpectEmpty:
+                ExpectText(step.control, L"");
+                break;
+            case Action::kExpectTextMatch:
+                ExpectTextMatch(step.control, step.values[0], *step.pattern);
+                break;
+            case Action::kExpectEnabled:
+                ExpectStyleBit(step.control, WS_DISABLED, false);
+                break;
+            case Action::kExpectDisabled:
+                ExpectStyleBit(step.control, WS_DISABLED, true);
+                break;
+            case Action::kExpectVisible:
+                ExpectStyleBit(step.control, WS_VISIBLE, true);
+                break;
+            case Action::kExpectHidden:
+                ExpectStyleBit(step.control, WS_VISIBLE, false);
+                break;
+            case Action::kExpectLayout:
+                ExpectLayout();
+                break;
+            case Action::kClose:
+                Close();
+                break;
+        }
+    }
+
+    // Checks one fact, printing what was seen and, when it differs, what was wanted.
+    void Expect(bool passed, const std::string& what, const std::string& seen,
+                const std::string& wanted) {
+        m_log.Check(passed, what + ": " + seen + (passed ? "" : " (expected " + wanted + ")"));
+    }
+
+    // Polls another process's window until `observe` holds or the bound is reached.
+    template <typename Observe>
+    bool Eventually(Observe observe) const {
+        const ULONGLONG deadline = GetTickCount64() + m_timeoutMs;
+        for (;;) {
+            if (observe()) {
+                return true;
+            }
+            if (GetTickCount64() >= deadline) {
+                return false;
+            }
+            Sleep(kPollIntervalMs);
+        }
+    }
+
+    void CheckResource(const std::wstring& path) {
+        HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        m_log.Check(module != nullptr, "resource: opened " + Utf8(path) + " as data");
+        if (module == nullptr) {
+            return;
+        }
+        HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(main_dialog::kResourceId), RT_DIALOG);
+        HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
+        const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
+        m_log.Check(data != nullptr,
+                    "resource: dialog " + std::to_string(main_dialog::kResourceId) + " present");
+        if (data != nullptr) {
+            const std::span bytes(static_cast<const std::uint8_t*>(data),
+                                  SizeofResource(module, found));
+            std::string error;
+            const std::optional<DialogTemplate> dialog = ParseDialogTemplate(bytes, error);
+            m_log.Check(dialog.has_value(),
+                        "resource: dialog readable" + (dialog ? std::string() : ": " + error));
+            if (dialog) {
+                CheckDialogResource(*dialog);
+            }
+        }
+        FreeLibrary(module);
+    }
+
+    void CheckDialogResource(const DialogTemplate& dialog) {
+        using namespace main_dialog;
+        Expect(dialog.style == kStyle, "resource: dialog style", Hex(dialog.style), Hex(kStyle));
+        Expect(dialog.exStyle == kExStyle, "resource: dialog extended style", Hex(dialog.exStyle),
+               Hex(kExStyle));
+        Expect(dialog.cx == kWidth && dialog.cy == kHeight, "resource: dialog size",
+               std::to_string(dialog.cx) + "x" + std::to_string(dialog.cy),
+               std::to_string(kWidth) + "x" + std::to_string(kHeight));
+        Expect(dialog.caption == kCaption, "resource: caption", Quoted(dialog.caption),
+               Quoted(kCaption));
+        Expect(dialog.typeface == kTypeface && dialog.pointSize == kPointSize, "resource: font",
+               Quoted(dialog.typeface) + " " + std::to_string(dialog.pointSize),
+               Quoted(kTypeface) + " " + std::to_string(kPointSize));
+        Expect(dialog.items.size() == kControls.size(), "resource: control count",
+               std::to_string(dialog.items.size()), std::to_string(kControls.size()));
+        for (std::size_t i = 0; i < kControls.size() && i < dialog.items.size(); ++i) {
+            const Control& want = kControls[i];
+            const DialogTemplateItem& item = dialog.items[i];
+            const std::string what =
+                "resource: control " + std::to_string(i + 1) + " (" + ControlName(i) + ") ";
+            // The classic layout stores 16-bit ids, so -1 reads 0xFFFF there.
+            Expect((item.id & 0xFFFF) == want.id && (item.id <= 0xFFFF || item.id == 0xFFFFFFFF),
+                   what + "id", std::to_string(static_cast<std::int32_t>(item.id)),
+                   std::to_string(want.id));
+            Expect(SameIgnoringCase(item.className, want.className), what + "class",
+                   Quoted(item.className), Quoted(want.className));
+            Expect(item.text == want.text, what + "text", Quoted(item.text), Quoted(want.text));
+            Expect(item.x == want.x && item.y == want.y && item.cx == want.cx && item.cy == want.cy,
+                   what + "rectangle", RectText(item.x, item.y, item.cx, item.cy),
+                   RectText(want.x, want.y, want.cx, want.cy));
+            Expect(item.style == want.style, what + "style", Hex(item.style), Hex(want.style));
+        }
+    }
+
+    // Finds the shown dialog once and waits until the tool has handled what it
+    // posted to itself while starting (its first idle moment), so that a check
+    // of an empty log means the log stays empty.
+    bool HaveWindow() {
+        if (m_window) {
+            return true;
+        }
+        if (m_windowMissing) {
+            return false;
+        }
+        Eventually([this] {
+            m_window = ToolWindow::FindShown(main_dialog::kCaption);
+            return m_window.has_value();
+        });
+        m_log.Check(m_window.has_value(), "window: " + Quoted(main_dialog::kCaption) +
+                                              " shown within " +
+                                              std::to_string(m_timeoutMs / 1000) + " s");
+        if (!m_window) {
+            m_windowMissing = true;
+            return false;
+        }
+        const DWORD idle = m_window->Process() != nullptr
+                               ? WaitForInputIdle(m_window->Process(), m_timeoutMs)
+                               : WAIT_FAILED;
+        m_log.Check(idle == 0, "window: tool idle after start-up");
+        return true;
+    }
+
+    void Describe() {
+        if (!HaveWindow()) {
+            return;
+        }
+        for (std::size_t i = 0; i < main_dialog::kControls.size(); ++i) {
+            HWND control = m_window->Control(i);
+            if (control == nullptr) {
+                m_log.Info(ControlName(i) + ": missing");
+                continue;
+            }
+            const DWORD style = ToolWindow::Style(control);
+            const RECT place = m_window->PlaceInDialog(control);
+            m_log.Info(ControlName(i) + ": id " + std::to_string(GetDlgCtrlID(control)) + " " +
+                       Utf8(ToolWindow::ClassName(control)) + " style " + Hex(style) +
+                       ((style & WS_VISIBLE) != 0 ? " visible" : " hidden") +
+                       ((style & WS_DISABLED) != 0 ? " disabled" : " enabled") + " at " +
+                       RectText(place.left, place.top, place.right - place.left,
+                                place.bottom - place.top) +
+                       " text " + Quoted(ToolWindow::Text(control).value_or(L"<no answer>")));
+        }
+    }
+
+    HWND ControlOrFail(std::size_t index, const std::string& what) {
+        if (!HaveWindow()) {
+            m_log.Check(false, what + ": no window");
+            return nullptr;
+        }
+        HWND control = m_window->Control(index);
+        if (control == nullptr) {
+            m_log.Check(false, what + ": no such control in the window");
+        }
+        return control;
+    }
+
+    void ExpectText(std::size_t index, const std::wstring& wanted) {
+        const std::string what = ControlName(index) + " text";
+        HWND control = ControlOrFail(index, what);
+        if (control == nullptr) {
+            return;
+        }
+        std::optional<std::wstring> seen;
+        const bool passed = Eventually([&] {
+            seen = ToolWindow::Text(control);
+            return seen == wanted;
+        });
+        Expect(passed, what, seen ? Quoted(*seen) : "no answer", Quoted(wanted));
+    }
+
+    void ExpectTextMatch(std::size_t index, const std::wstring& source,
+                         const std::wregex& pattern) {
+        const std::string what = ControlName(index) + " text";
+        HWND control = ControlOrFail(index, what);
+        if (control == nullptr) {
+            return;
+        }
+        std::optional<std::wstring> seen;
+        const bool passed = Eventually([&] {
+            seen = ToolWindow::Text(control);
+            return seen && std::regex_match(*seen, pattern);
+        });
+        Expect(passed, what, seen ? Quoted(*seen) : "no answer",
+               "a match of /" + Utf8(source) + "/");
+    }
+
+    void ExpectStyleBit(std::size_t index, DWORD bit, bool set) {
+        const bool aboutVisibility = bit == WS_VISIBLE;
+        const std::string what = ControlName(index) + (aboutVisibility ? " visibility" : " state");
+        HWND control = ControlOrFail(index, what);
+        if (control == nullptr) {
+            return;
+        }
+        DWORD style = 0;
+        const bool passed = Eventually([&] {
+            style = ToolWindow::Style(control);
+            return ((style & bit) != 0) == set;
+        });
+        const auto word = [&](bool bitSet) -> std::string {
+            return aboutVisibility ? (bitSet ? "visible" : "hidden")
+                                   : (bitSet ? "disabled" : "enabled");
+        };
+        Expect(passed, what, word((style & bit) != 0) + " (style " + Hex(style) + ")", word(set));
+    }
+
+    void ExpectLayout() {
+        if (!HaveWindow()) {
+            m_log.Check(false, "layout: no window");
+            return;
+        }
+        using namespace main_dialog;
+        std::vector<RECT> designed{RECT{0, 0, kWidth, kHeight}};
+        for (const Control& control : kControls) {
+            designed.push_back(RECT{control.x, control.y, control.cx, control.cy});
+        }
+        const std::optional<std::vector<RECT>> pixels = MapDesignedUnits(designed);
+        m_log.Check(pixels.has_value(), "layout: dialog units of 12-point Arial mapped to pixels");
+        if (!pixels) {
+            return;
+        }
+        const SIZE client = m_window->ClientSize();
+        const RECT& dialog = (*pixels)[0];
+        Expect(client.cx == dialog.right && client.cy == dialog.bottom, "layout: client size",
+               std::to_string(client.cx) + "x" + std::to_string(client.cy),
+               std::to_string(dialog.right) + "x" + std::to_string(dialog.bottom));
+
+        std::size_t children = 0;
+        for (HWND child = GetWindow(m_window->Dialog(), GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            ++children;
+        }
+        Expect(children == kControls.size(), "layout: child windows", std::to_string(children),
+               std::to_string(kControls.size()));
+
+        // Controls may trade a border for a client edge and the dialog manager
+        // moves the default-button style, so of the live style only the
+        // window bits that the resource decides are compared; visibility and
+        // state have checks of their own.
+        constexpr DWORD kDesignedWindowBits =
+            0xFFFF0000 & ~static_cast<DWORD>(WS_VISIBLE | WS_DISABLED | WS_BORDER);
+        for (std::size_t i = 0; i < kControls.size(); ++i) {
+            const std::string what = "layout: " + ControlName(i);
+            HWND control = m_window->Control(i);
+            if (control == nullptr) {
+                m_log.Check(false, what + ": missing");
+                continue;
+            }
+            const std::wstring className = ToolWindow::ClassName(control);
+            Expect(SameIgnoringCase(className, kControls[i].className), what + " class",
+                   Quoted(className), Quoted(kControls[i].className));
+            const RECT place = m_window->PlaceInDialog(control);
+            const RECT& want = (*pixels)[i + 1];
+            Expect(
+                place.left == want.left && place.top == want.top &&
+                    place.right - place.left == want.right &&
+                    place.bottom - place.top == want.bottom,
+                what + " place",
+                RectText(place.left, place.top, place.right - place.left, place.bottom - place.top),
+                RectText(want.left, want.top, want.right, want.bottom));
+            const DWORD bits = ToolWindow::Style(control) & kDesignedWindowBits;
+            Expect(bits == (kControls[i].style & kDesignedWindowBits), what + " window style bits",
+                   Hex(bits), Hex(kControls[i].style & kDesignedWindowBits));
+        }
+    }
+
+    void Close() {
+        if (!HaveWindow()) {
+            m_log.Check(false, "close: no window");
+            return;
+        }
+        const std::optional<std::size_t> exitIndex = main_dialog::IndexOf(L"exit");
+        HWND exitButton = m_window->Control(*exitIndex);
+        const BOOL posted =
+            PostMessageW(m_window->Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(exitButton));
+        m_log.Check(posted != FALSE, "close: exit pressed");
+        const DWORD ended = m_window->Process() != nullptr
+                                ? WaitForSingleObject(m_window->Process(), m_timeoutMs)
+                                : WAIT_FAILED;
+        DWORD exitCode = 0;
+        if (ended == WAIT_OBJECT_0) {
+            GetExitCodeProcess(m_window->Process(), &exitCode);
+        }
+        m_log.Check(ended == WAIT_OBJECT_0,
+                    "close: tool ended" + (ended == WAIT_OBJECT_0
+                                               ? " with exit code " + std::to_string(exitCode)
+                                               : std::string(" within the bound")));
+        m_window.reset();
+        m_windowMissing = true;
+    }
+
+    CheckLog m_log;
+    DWORD m_timeoutMs = kDefaultTimeoutMs;
+    std::optional<ToolWindow> m_window;
+    bool m_windowMissing = false;
+};
+
+void PrintUsage() {
+    PrintLine(stderr, "usage: probe.exe OPTION...   (options run in the order given)");
+    for (const OptionSpec& spec : kOptions) {
+        PrintLine(stderr, "  " + Utf8(spec.option) + " " + std::string(spec.help));
+    }
+    std::string names = "CONTROL is one of:";
+    for (const main_dialog::Control& control : main_dialog::kControls) {
+        names += " " + Utf8(control.name);
+    }
+    PrintLine(stderr, names);
+}
+
+const OptionSpec* FindOption(std::wstring_view option) {
+    for (const OptionSpec& spec : kOptions) {
+        if (spec.option == option) {
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
+// Reads the whole command line before anything runs, so a typo cannot leave
+// a half-checked tool behind.
+std::optional<std::vector<Step>> ParseSteps(int argc, wchar_t** argv, std::string& error) {
+    std::vector<Step> steps;
+    for (int i = 1; i < argc; ++i) {
+        const OptionSpec* spec = FindOption(argv[i]);
+        if (spec == nullptr) {
+            error = "unknown option " + Utf8(argv[i]);
+            return std::nullopt;
+        }
+        Step step;
+        step.action = spec->action;
+        const int needed = spec->valueCount + (spec->namesControl ? 1 : 0);
+        if (argc - 1 - i < needed) {
+            error = Utf8(spec->option) + " needs " + std::to_string(needed) + " argument(s)";
+            return std::nullopt;
+        }
+        const std::wstring_view controlName = spec->namesControl ? argv[++i] : spec->control;
+        if (!controlName.empty()) {
+            const std::optional<std::size_t> index = main_dialog::IndexOf(controlName);
+            if (!index) {
+                error = "no control called " + Utf8(controlName);
+                return std::nullopt;
+            }
+            step.control = *index;
+        }
+        for (int v = 0; v < spec->valueCount; ++v) {
+            step.values.emplace_back(argv[++i]);
+        }
+        if (step.action == Action::kTimeout &&
+            (step.values[0].empty() ||
+             step.values[0].find_first_not_of(L"0123456789") != std::wstring::npos ||
+             step.values[0].size() > 5)) {
+            error = "--timeout needs whole seconds";
+            return std::nullopt;
+        }
+        if (step.action == Action::kExpectTextMatch) {
+            try {
+                step.pattern.emplace(step.values[0]);
+            } catch (const std::regex_error& e) {
+                error = "bad pattern " + Utf8(step.values[0]) + ": " + e.what();
+                return std::nullopt;
+            }
+        }
+        steps.push_back(std::move(step));
+    }
+    if (steps.empty()) {
+        error = "nothing to check";
+        return std::nullopt;
+    }
+    return steps;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::string error;
+    const std::optional<std::vector<Step>> steps = ParseSteps(argc, argv, error);
+    if (!steps) {
+        PrintLine(stderr, "probe: " + error);
+        PrintUsage();
+        return 2;
+    }
+    Probe probe;
+    probe.Run(*steps);
+    return probe.ExitCode();
+}

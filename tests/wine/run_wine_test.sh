@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Runs the tool under Wine on a display of its own, checks its window from
+# outside with the probe, keeps a screenshot and closes the tool.
+#
+# Usage: run_wine_test.sh --build DIR --probe PROBE_EXE --name NAME --exe TOOL_EXE
+#                         [--set-byte OFFSET FROM TO] -- PROBE_OPTION...
+#   The tool runs from a copy in DIR/wine-tests/NAME, so a test may damage its
+#   copy (--set-byte: the byte at OFFSET, counted from the end when negative,
+#   must read FROM and is made TO) without touching the built file.
+#   The probe first checks the copy's dialog resource, then PROBE_OPTION...;
+#   the screenshot goes to DIR/artifacts/NAME.png.
+# Exit status: 0 when every check passed.
+set -uo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source_dir="$(cd "$here/../.." && pwd)"
+# shellcheck source-path=SCRIPTDIR source=../../scripts/wine-prefix.sh
+source "$source_dir/scripts/wine-prefix.sh"
+# shellcheck source-path=SCRIPTDIR source=wine-session.sh
+source "$here/wine-session.sh"
+
+build="" probe="" name="" exe="" patch_offset="" patch_from="" patch_to=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --build) build="$2"; shift 2 ;;
+    --probe) probe="$2"; shift 2 ;;
+    --name) name="$2"; shift 2 ;;
+    --exe) exe="$2"; shift 2 ;;
+    --set-byte) patch_offset="$2"; patch_from="$3"; patch_to="$4"; shift 4 ;;
+    --) shift; break ;;
+    *) echo "run_wine_test: unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+probe_options=("$@")
+if [ -z "$build" ] || [ -z "$probe" ] || [ -z "$name" ] || [ -z "$exe" ]; then
+  echo "run_wine_test: --build, --probe, --name and --exe are required" >&2
+  exit 2
+fi
+for f in "$probe" "$exe"; do
+  if [ ! -f "$f" ]; then
+    echo "FAIL setup: $f does not exist (build it first)"
+    exit 1
+  fi
+done
+
+build="$(cd "$build" && pwd)"
+artifacts="$build/artifacts"
+workdir="$build/wine-tests/$name"
+rm -rf "$workdir"
+mkdir -p "$artifacts" "$workdir"
+tool="$workdir/$(basename "$exe")"
+cp "$exe" "$tool"
+
+if [ -n "$patch_offset" ]; then
+  size=$(stat -c %s "$tool")
+  offset=$patch_offset
+  [ "$offset" -lt 0 ] && offset=$((size + offset))
+  found=$(dd if="$tool" bs=1 skip="$offset" count=1 status=none)
+  if [ "$found" != "$patch_from" ]; then
+    echo "FAIL setup: byte $offset of $(basename "$exe") is '$found', expected '$patch_from'"
+    exit 1
+  fi
+  printf '%s' "$patch_to" | dd of="$tool" bs=1 seek="$offset" conv=notrunc status=none
+  echo "info setup: byte $offset changed from '$patch_from' to '$patch_to'"
+fi
+
+tool_pid=""
+# shellcheck disable=SC2317  # run by the EXIT trap
+cleanup() {
+  kr_end_wine "$tool_pid"
+  kr_stop_xvfb
+}
+trap cleanup EXIT
+
+if ! kr_start_xvfb "$workdir"; then
+  echo "FAIL setup: Xvfb did not start"
+  exit 1
+fi
+# Wine's desktop process starts with the prefix's first program and keeps the
+# display it found, so every Wine program here runs after Xvfb is up.
+kr_wine_prefix "$build/wineprefix"
+kr_wine_frames wine
+echo "info setup: Xvfb on $DISPLAY, prefix $WINEPREFIX"
+
+(cd "$workdir" && exec wine "$tool") &
+tool_pid=$!
+
+status=0
+wine "$probe" --exe "$(kr_windows_path "$tool")" "${probe_options[@]}" || status=1
+
+# The probe has waited until the tool was idle, so the window is painted.
+shot="$artifacts/$name.png"
+if kr_screenshot "$shot"; then
+  echo "ok screenshot: $shot"
+else
+  echo "FAIL screenshot: $shot is missing or blank"
+  status=1
+fi
+
+wine "$probe" --close || status=1
+if kr_wait_for_exit "$tool_pid"; then
+  wait "$tool_pid"
+  echo "ok wine: tool process ended with status $?"
+  tool_pid=""
+else
+  echo "FAIL wine: tool process still running after it was closed"
+  status=1
+fi
+exit $status

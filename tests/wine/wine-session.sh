@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Helpers shared by the Wine tests and the run command: a display of their
+# own, the prefix's window frames, and ending the tool.
+# Usage: source tests/wine/wine-session.sh (after scripts/wine-prefix.sh)
+
+# kr_start_xvfb DIR: starts a virtual display of its own. Xvfb picks a free
+# display number itself and writes it once it accepts clients, so there is no
+# guessing and no waiting loop. Another server that starts or stops at the same
+# moment can make it give up, so it gets three attempts. Sets DISPLAY and
+# KR_XVFB_PID; DIR holds a short-lived pipe and Xvfb's messages (xvfb.log).
+kr_start_xvfb() {
+  local pipe="$1/xvfb-display.$$" attempt number
+  for attempt in 1 2 3; do
+    rm -f "$pipe"
+    mkfifo "$pipe" || return 1
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$pipe" >/dev/null 2>"$1/xvfb.log" &
+    KR_XVFB_PID=$!
+    number=""
+    read -r -t 20 number <"$pipe"
+    rm -f "$pipe"
+    if [ -n "$number" ]; then
+      export DISPLAY=":$number"
+      return 0
+    fi
+    kr_stop_xvfb
+    echo "info xvfb: attempt $attempt failed: $(tail -n 1 "$1/xvfb.log")" >&2
+  done
+  return 1
+}
+
+kr_stop_xvfb() {
+  if [ -n "${KR_XVFB_PID:-}" ]; then
+    kill "$KR_XVFB_PID" 2>/dev/null
+    wait "$KR_XVFB_PID" 2>/dev/null
+    KR_XVFB_PID=""
+  fi
+}
+
+# kr_wine_frames wine|desktop: who draws captions and frames of the windows in
+# $WINEPREFIX. A virtual display has no window manager, so Wine must draw them
+# itself or the dialog shows without its caption; on a desktop the window
+# manager does it. The choice is kept in the prefix and changed only when needed.
+kr_wine_frames() {
+  local mark="$WINEPREFIX/.kr-frames"
+  [ "$(cat "$mark" 2>/dev/null)" = "$1" ] && return 0
+  local key='HKCU\Software\Wine\X11 Driver'
+  if [ "$1" = wine ]; then
+    wine reg add "$key" /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1 || return 1
+  else
+    wine reg delete "$key" /v Decorated /f >/dev/null 2>&1
+  fi
+  echo "$1" >"$mark"
+}
+
+# kr_windows_path FILE: the path under which Wine programs see a host file
+# (drive Z: is the host's root).
+kr_windows_path() {
+  local p
+  p="$(realpath "$1")"
+  printf 'Z:%s' "${p//\//\\}"
+}
+
+# kr_screenshot FILE: saves the whole display and fails when the picture is
+# one flat colour, i.e. nothing was drawn.
+kr_screenshot() {
+  import -display "$DISPLAY" -window root "$1" || return 1
+  local deviation
+  deviation=$(convert "$1" -format '%[fx:standard_deviation]' info:) || return 1
+  awk -v d="$deviation" 'BEGIN { exit !(d > 0) }'
+}
+
+# kr_wait_for_exit PID: waits (up to 30 s) for a process to end.
+kr_wait_for_exit() {
+  timeout 30 tail --pid="$1" -f /dev/null
+}
+
+# kr_end_wine [PID]: ends the prefix's Wine session. A tool that is still
+# running (PID) is killed with the whole session; otherwise the session's
+# processes get 30 s to end on their own.
+kr_end_wine() {
+  [ -n "${WINEPREFIX:-}" ] || return 0
+  if [ -n "${1:-}" ] && kill -0 "$1" 2>/dev/null; then
+    echo "info wine: the tool is still running; ending every process of the prefix"
+    wineserver -k
+  fi
+  timeout 30 wineserver -w || wineserver -k
+}
