@@ -41,7 +41,7 @@ cleanup() {
 trap cleanup EXIT
 
 mkdir -p "$build/artifacts"
-if ! kr_start_xvfb "$build/artifacts"; then
+if ! kr_start_xvfb "$build"; then
   echo "run: Xvfb did not start" >&2
   exit 1
 fi

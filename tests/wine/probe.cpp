@@ -41,7 +41,7 @@ enum class Action {
     kClose,
 };
 
-struct OptionSpec {
+struct ProbeOption {
     std::wstring_view option;
     Action action;
     bool namesControl;          // the first argument names a control of the dialog
@@ -50,7 +50,7 @@ struct OptionSpec {
     std::string_view help;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr ProbeOption kOptions[] = {
     {L"--timeout", Action::kTimeout, false, L"", 1,
      "SECONDS  bound of every later wait (default 20)"},
     {L"--exe", Action::kCheckResource, false, L"", 1,
@@ -494,8 +494,8 @@ private:
 
 void PrintUsage() {
     PrintLine(stderr, "usage: probe.exe OPTION...   (options run in the order given)");
-    for (const OptionSpec& spec : kOptions) {
-        PrintLine(stderr, "  " + Utf8(spec.option) + " " + std::string(spec.help));
+    for (const ProbeOption& known : kOptions) {
+        PrintLine(stderr, "  " + Utf8(known.option) + " " + std::string(known.help));
     }
     std::string names = "CONTROL is one of:";
     for (const main_dialog::Control& control : main_dialog::kControls) {
@@ -504,10 +504,10 @@ void PrintUsage() {
     PrintLine(stderr, names);
 }
 
-const OptionSpec* FindOption(std::wstring_view option) {
-    for (const OptionSpec& spec : kOptions) {
-        if (spec.option == option) {
-            return &spec;
+const ProbeOption* FindOption(std::wstring_view option) {
+    for (const ProbeOption& known : kOptions) {
+        if (known.option == option) {
+            return &known;
         }
     }
     return nullptr;
@@ -518,19 +518,19 @@ const OptionSpec* FindOption(std::wstring_view option) {
 std::optional<std::vector<Step>> ParseSteps(int argc, wchar_t** argv, std::string& error) {
     std::vector<Step> steps;
     for (int i = 1; i < argc; ++i) {
-        const OptionSpec* spec = FindOption(argv[i]);
-        if (spec == nullptr) {
+        const ProbeOption* option = FindOption(argv[i]);
+        if (option == nullptr) {
             error = "unknown option " + Utf8(argv[i]);
             return std::nullopt;
         }
         Step step;
-        step.action = spec->action;
-        const int needed = spec->valueCount + (spec->namesControl ? 1 : 0);
+        step.action = option->action;
+        const int needed = option->valueCount + (option->namesControl ? 1 : 0);
         if (argc - 1 - i < needed) {
-            error = Utf8(spec->option) + " needs " + std::to_string(needed) + " argument(s)";
+            error = Utf8(option->option) + " needs " + std::to_string(needed) + " argument(s)";
             return std::nullopt;
         }
-        const std::wstring_view controlName = spec->namesControl ? argv[++i] : spec->control;
+        const std::wstring_view controlName = option->namesControl ? argv[++i] : option->control;
         if (!controlName.empty()) {
             const std::optional<std::size_t> index = main_dialog::IndexOf(controlName);
             if (!index) {
@@ -539,7 +539,7 @@ std::optional<std::vector<Step>> ParseSteps(int argc, wchar_t** argv, std::strin
             }
             step.control = *index;
         }
-        for (int v = 0; v < spec->valueCount; ++v) {
+        for (int v = 0; v < option->valueCount; ++v) {
             step.values.emplace_back(argv[++i]);
         }
         if (step.action == Action::kTimeout &&
