@@ -4,6 +4,8 @@
 # person to use; without one it runs on a virtual display, and a screenshot
 # in build/windows/artifacts/run.png shows what came up.
 set -uo pipefail
+# Only the prefix chosen below is ever touched or ended.
+unset WINEPREFIX
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build/windows"
@@ -43,6 +45,10 @@ trap cleanup EXIT
 mkdir -p "$build/artifacts"
 if ! kr_start_xvfb "$build"; then
   echo "run: Xvfb did not start" >&2
+  exit 1
+fi
+if ! kr_lock_prefix "$build/wineprefix-run"; then
+  echo "run: the Wine prefix stayed busy with another run" >&2
   exit 1
 fi
 kr_wine_prefix "$build/wineprefix-run"

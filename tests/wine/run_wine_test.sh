@@ -11,6 +11,8 @@
 #   the screenshot goes to DIR/artifacts/NAME.png.
 # Exit status: 0 when every check passed.
 set -uo pipefail
+# Only the prefix chosen below is ever touched or ended.
+unset WINEPREFIX
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source_dir="$(cd "$here/../.." && pwd)"
@@ -78,6 +80,10 @@ if ! kr_start_xvfb "$workdir"; then
 fi
 # Wine's desktop process starts with the prefix's first program and keeps the
 # display it found, so every Wine program here runs after Xvfb is up.
+if ! kr_lock_prefix "$build/wineprefix"; then
+  echo "FAIL setup: the Wine prefix stayed busy with another run"
+  exit 1
+fi
 kr_wine_prefix "$build/wineprefix"
 kr_wine_frames wine
 echo "info setup: Xvfb on $DISPLAY, prefix $WINEPREFIX"

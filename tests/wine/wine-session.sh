@@ -36,6 +36,15 @@ kr_stop_xvfb() {
   fi
 }
 
+# kr_lock_prefix DIR: keeps the Wine prefix DIR for this script alone until it
+# exits, waiting up to 10 minutes for another run to finish. Programs of one
+# prefix share one server and see each other's windows, and ending a session
+# ends them all, so two runs at once would probe and close each other's tool.
+kr_lock_prefix() {
+  exec {KR_PREFIX_LOCK}>"$1.lock" || return 1
+  flock -w 600 "$KR_PREFIX_LOCK"
+}
+
 # kr_wine_frames wine|desktop: who draws captions and frames of the windows in
 # $WINEPREFIX. A virtual display has no window manager, so Wine must draw them
 # itself or the dialog shows without its caption; on a desktop the window
