@@ -106,6 +106,10 @@ struct Bench {
             const auto remaining = static_cast<std::uint32_t>(image.size() - position);
             const std::uint8_t n = blockWise ? device::BlockPacketLength(remaining, room)
                                              : device::PlainPacketLength(remaining);
+            if (n == 0) {
+                ADD_FAILURE() << "no bytes for packet " << number + 1;
+                break;
+            }
             room = device::BlockRoomAfter(room, n);
             const auto packet =
                 device::BuildDataPacket(++number, std::span(image).subspan(position, n));
@@ -175,6 +179,30 @@ TEST(DockSimulator, Chip1BlockWiseTransferEndsWithTheImage) {
 
     EXPECT_EQ(bench.dock.Chip1Contents(), image);
     EXPECT_TRUE(bench.dock.ProtocolErrors().empty());
+}
+
+// Chip 1's flash takes a block once it is full; a power cycle loses the block
+// still being filled.
+TEST(DockSimulator, Chip1WritesWholeBlocks) {
+    sim::DockSettings settings;
+    settings.chip1EraseBusyAnswers = 0;
+    Bench bench(settings);
+    ASSERT_TRUE(bench.Open());
+    const std::vector<std::uint8_t> image = Image(300, 15);
+    bench.Status(device::BuildTiInitialCommand());
+    bench.Status(device::BuildTiEraseCommand());
+    bench.Status(device::BuildTiStatusCommand());
+    bench.SendImage(std::vector<std::uint8_t>(image.begin(), image.begin() + 255), true);
+    EXPECT_TRUE(bench.dock.Chip1Contents().empty());
+    const std::array<std::uint8_t, 1> last{image[255]};
+    EXPECT_EQ(bench.Status(*device::BuildDataPacket(6, last)), 0x00);
+    EXPECT_EQ(bench.dock.Chip1Contents(),
+              std::vector<std::uint8_t>(image.begin(), image.begin() + 256));
+    const std::array<std::uint8_t, 3> partial{1, 2, 3};
+    EXPECT_EQ(bench.Status(*device::BuildDataPacket(7, partial)), 0x00);
+    bench.link.Unplug();
+    bench.link.Plug();
+    EXPECT_EQ(bench.dock.Chip1Contents().size(), 256U);
 }
 
 TEST(DockSimulator, Chip1EraseWithoutBusyAnswersIsDoneAtOnce) {

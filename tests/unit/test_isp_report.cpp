@@ -39,6 +39,9 @@ std::vector<std::uint8_t> PlainSplit(std::uint32_t total) {
     std::vector<std::uint8_t> split;
     for (std::uint32_t remaining = total; remaining > 0;) {
         const std::uint8_t n = device::PlainPacketLength(remaining);
+        if (n == 0) {
+            break;  // a sender that stalls; the counts then tell
+        }
         split.push_back(n);
         remaining -= n;
     }
@@ -50,6 +53,9 @@ std::vector<std::uint8_t> BlockSplit(std::uint32_t total) {
     std::uint16_t room = device::kChip1BlockSize;
     for (std::uint32_t remaining = total; remaining > 0;) {
         const std::uint8_t n = device::BlockPacketLength(remaining, room);
+        if (n == 0) {
+            break;  // a sender that stalls; the counts then tell
+        }
         split.push_back(n);
         remaining -= n;
         room = device::BlockRoomAfter(room, n);
