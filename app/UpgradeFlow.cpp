@@ -97,6 +97,7 @@ void UpgradeFlow::OnIspReport(std::span<const std::uint8_t> report) {
     m_lastReportLength = std::min(report.size(), m_lastReport.size());
     std::copy_n(report.begin(), m_lastReportLength, m_lastReport.begin());
     StepSequencer();
+    WatchForAnswer();
 }
 
 std::uint8_t UpgradeFlow::LastStatus() const {
@@ -215,8 +216,70 @@ void UpgradeFlow::EndImage(bool leadingSpace) {
 
 void UpgradeFlow::FailRun(std::wstring_view line) {
     Log(std::wstring(line));
+    EnterFailStep();
+}
+
+void UpgradeFlow::EnterFailStep() {
+    // The verdict shows at once: after some failures nothing more is sent,
+    // so no answer would come to show it.
     m_nIspStep = STEP_SHOW_FAIL;
-    m_surface.SetResultLook(ResultLook::Fail);
+    ShowVerdict(ResultLook::Fail);
+}
+
+void UpgradeFlow::ShowVerdict(ResultLook look) {
+    m_surface.SetResultLook(look);
+    // A run that has ended must never lock the user in: the close box of a
+    // dialog whose cancel button is disabled does nothing either.
+    m_surface.EnableControl(kExitButton, true);
+}
+
+std::wstring_view UpgradeFlow::AwaitedAnswer() const {
+    switch (m_nIspStep) {
+        case STEP_CHIP2_START:
+            return L"chip 2's start";
+        case STEP_CHIP2_FILE1_SEND:
+        case STEP_CHIP2_FILE2_SEND:
+            return L"a chip 2 data packet";
+        case STEP_CHIP3_ERASE:
+            return L"the dock's restart into its bootloader";
+        case STEP_CHIP3_ERASE_CHECK:
+            return L"chip 3's erase";
+        case STEP_CHIP3_VERIFY:
+            return L"chip 3's checksum";
+        case STEP_CHIP3_SEND:
+            return L"a chip 3 data packet";
+        case STEP_CHIP1_PREPARE_CHECK:
+            return L"chip 1's prepare";
+        case STEP_CHIP1_ERASE_CHECK:
+            return L"chip 1's erase";
+        case STEP_CHIP1_ERASE_WAIT:
+            return L"chip 1's erase status";
+        case STEP_CHIP1_SEND:
+            return L"a chip 1 data packet";
+        case STEP_CHIP1_VERIFY:
+            return L"chip 1's checksum";
+        default:
+            return L"the last report";
+    }
+}
+
+void UpgradeFlow::WatchForAnswer() {
+    if (m_nIspStep == STEP_IDLE || m_nIspStep == STEP_SHOW_PASS || m_nIspStep == STEP_SHOW_FAIL) {
+        m_surface.KillTimer(TIMER_NO_ANSWER);
+        return;
+    }
+    m_surface.SetTimer(TIMER_NO_ANSWER, m_nIspStep == STEP_CHIP3_ERASE ? kRestartTimeoutMs
+                                                                      : kAnswerTimeoutMs);
+}
+
+void UpgradeFlow::OnNoAnswer() {
+    const unsigned seconds =
+        (m_nIspStep == STEP_CHIP3_ERASE ? kRestartTimeoutMs : kAnswerTimeoutMs) / 1000;
+    Log(L"No answer from the dock within " + std::to_wstring(seconds) + L" s to " +
+        std::wstring(AwaitedAnswer()) + L", update stopped!");
+    m_surface.KillTimer(TIMER_CHIP1_ERASE);
+    m_nIspStep = STEP_IDLE;
+    ShowVerdict(ResultLook::Fail);
 }
 
 void UpgradeFlow::StepSequencer() {
@@ -242,7 +305,7 @@ void UpgradeFlow::StepSequencer() {
             case STEP_CHIP3_ERASE_CHECK:
                 if (LastStatus() != 0) {
                     Log(L"ISP Chip 3 ERASE ERROR!");
-                    m_nIspStep = STEP_SHOW_FAIL;
+                    EnterFailStep();
                 } else {
                     BeginImage(0, Format(L"File 1/1 : %6u BYTES", m_images.m_dwImageLength[0]),
                                STEP_CHIP3_SEND);
@@ -291,11 +354,15 @@ void UpgradeFlow::StepSequencer() {
                         Log(L"Chip 1 failed its checksum verification: the update did not pass.");
                     }
                     SendSwitchMode();
-                    m_surface.ShowModalMessage(L"Please, power reset device! ");
+                    // The verdict comes before the request to power the dock off: a
+                    // user who does so before closing the message still sees it, and
+                    // the removal is then the expected power reset.
                     m_nIspStep = STEP_SHOW_PASS;
+                    ShowVerdict(m_bChip1Failed ? ResultLook::Fail : ResultLook::Pass);
+                    m_surface.ShowModalMessage(L"Please, power reset device! ");
                 } else {
                     Log(L"ISP Chip 3 false!");
-                    m_nIspStep = STEP_SHOW_FAIL;
+                    EnterFailStep();
                 }
                 break;
             case STEP_CHIP3_END:
@@ -307,10 +374,10 @@ void UpgradeFlow::StepSequencer() {
                 m_nIspStep = STEP_CHIP3_VERIFY;
                 break;
             case STEP_SHOW_PASS:
-                m_surface.SetResultLook(m_bChip1Failed ? ResultLook::Fail : ResultLook::Pass);
+                ShowVerdict(m_bChip1Failed ? ResultLook::Fail : ResultLook::Pass);
                 break;
             case STEP_SHOW_FAIL:
-                m_surface.SetResultLook(ResultLook::Fail);
+                ShowVerdict(ResultLook::Fail);
                 break;
             case STEP_CHIP1_PREPARE:
                 m_surface.SetProgressFill(kFillGold);
@@ -322,7 +389,7 @@ void UpgradeFlow::StepSequencer() {
                 if (LastStatus() != 0) {
                     Log(L"ISP Chip 1 FLASH ERROR!");
                     SendChip1End();
-                    m_nIspStep = STEP_SHOW_FAIL;
+                    EnterFailStep();
                 } else {
                     SendChip1Erase();
                     m_nIspStep = STEP_CHIP1_ERASE_CHECK;
@@ -332,18 +399,26 @@ void UpgradeFlow::StepSequencer() {
                 if (LastStatus() != 0) {
                     Log(L"ISP Chip 1 ERASE ERROR!");
                     SendChip1End();
-                    m_nIspStep = STEP_SHOW_FAIL;
+                    EnterFailStep();
                 } else {
                     Log(L"Chip 1 Erasing...");
                     SendChip1EraseStatus();
                     m_nIspStep = STEP_CHIP1_ERASE_WAIT;
+                    m_bChip1EraseExpired = false;
+                    m_surface.SetTimer(TIMER_CHIP1_ERASE, kChip1EraseLimitMs);
                 }
                 break;
             case STEP_CHIP1_ERASE_WAIT:
-                if (LastStatus() != 0) {
+                if (LastStatus() != 0 && m_bChip1EraseExpired) {
+                    // An erase that is still busy after a minute will not finish.
+                    Log(L"ISP Chip 1 ERASE ERROR!");
+                    SendChip1End();
+                    EnterFailStep();
+                } else if (LastStatus() != 0) {
                     SendChip1EraseStatus();
                     m_surface.Pause(kErasePollPauseMs);
                 } else {
+                    m_surface.KillTimer(TIMER_CHIP1_ERASE);
                     BeginImage(4,
                                Format(L"Chip 1 File 1/1 : %6u BYTES", m_images.m_dwImageLength[4]),
                                STEP_CHIP1_SEND);
@@ -406,6 +481,8 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
     if (!link.m_bOpen) {
         Log(texts.notFound);
         m_surface.SetProgressPosition(0);
+        // The check is over: the user must be able to leave.
+        m_surface.EnableControl(kExitButton, true);
         if (link.m_bVendorSeen) {
             Log(texts.productId);
             Log(Format(L"File PID: 0X%X : ", static_cast<unsigned>(g_wPackagePid)) +
@@ -417,10 +494,12 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
     }
     if (!link.m_bThreadsStarted || !link.m_bReadOpen || !link.m_bWriteOpen) {
         Log(texts.deviceError);
+        m_surface.EnableControl(kExitButton, true);
         return;
     }
     if (g_bPackageLoaded == 0) {
         Log(texts.fileError);
+        m_surface.EnableControl(kExitButton, true);
         return;
     }
 
@@ -431,6 +510,7 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
             m_bDeviceReady = true;
             if (m_nIspStep != STEP_IDLE) {
                 StepSequencer();
+                WatchForAnswer();
             }
             break;
         case DeviceCheck::Hub:
@@ -499,7 +579,16 @@ int UpgradeFlow::CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVer
 // ---------------------------------------------------------------------------
 // Device watch, timers and buttons
 
-void UpgradeFlow::OnHidArrival() { m_surface.SetTimer(TIMER_SCAN, 200); }
+void UpgradeFlow::OnHidArrival() {
+    // Any HID device arriving (a mouse, a keyboard) would start a scan that
+    // asks the dock for its mode in the middle of a transfer. Only the wait
+    // for the dock's return in its bootloader needs the scan.
+    const bool runUnderWay = m_nIspStep != STEP_IDLE && m_nIspStep != STEP_CHIP3_ERASE &&
+                             m_nIspStep != STEP_SHOW_PASS && m_nIspStep != STEP_SHOW_FAIL;
+    if (!runUnderWay) {
+        m_surface.SetTimer(TIMER_SCAN, 200);
+    }
+}
 
 bool UpgradeFlow::OnHidRemoval(std::wstring_view interfaceName) {
     HidLinkState& link = m_link.State();
@@ -523,9 +612,12 @@ bool UpgradeFlow::OnHidRemoval(std::wstring_view interfaceName) {
             default:
                 m_nIspStep = STEP_IDLE;
                 Log(L"Error!, restart please.");
+                // The run is over without a result: it failed.
+                ShowVerdict(ResultLook::Fail);
                 break;
         }
         m_surface.EnableControl(kStartButton, false);
+        WatchForAnswer();
     }
     return true;
 }
@@ -543,6 +635,14 @@ void UpgradeFlow::OnDialogTimer(int id) {
         case TIMER_DP_CHECK:
             m_surface.KillTimer(TIMER_DP_CHECK);
             CheckDpFirmware();
+            break;
+        case TIMER_NO_ANSWER:
+            m_surface.KillTimer(TIMER_NO_ANSWER);
+            OnNoAnswer();
+            break;
+        case TIMER_CHIP1_ERASE:
+            m_surface.KillTimer(TIMER_CHIP1_ERASE);
+            m_bChip1EraseExpired = true;
             break;
         default:
             break;
@@ -581,17 +681,20 @@ void UpgradeFlow::OnStartUpgrade() {
     } else {
         m_nIspStep = STEP_CHIP3_SWITCH;
     }
-    StepSequencer();
     m_surface.EnableControl(kFwVerButton, false);
     m_surface.EnableControl(kStartButton, false);
     m_surface.EnableControl(kScanButton, false);
     m_surface.EnableControl(kExitButton, false);
+    StepSequencer();
+    WatchForAnswer();
 }
 
 void UpgradeFlow::OnExit() {
     m_surface.KillTimer(TIMER_SCAN);
     m_surface.KillTimer(TIMER_HUB_CHECK);
     m_surface.KillTimer(TIMER_DP_CHECK);
+    m_surface.KillTimer(TIMER_NO_ANSWER);
+    m_surface.KillTimer(TIMER_CHIP1_ERASE);
     m_surface.EndDialog();
 }
 

@@ -32,6 +32,13 @@ public:
     static constexpr int TIMER_SCAN = 1;
     static constexpr int TIMER_HUB_CHECK = 3;
     static constexpr int TIMER_DP_CHECK = 4;
+    // Watches a run for a dock that stops answering, and chip 1's erase for
+    // one that never finishes.
+    static constexpr int TIMER_NO_ANSWER = 5;
+    static constexpr int TIMER_CHIP1_ERASE = 6;
+    static constexpr unsigned kAnswerTimeoutMs = 10000;
+    static constexpr unsigned kRestartTimeoutMs = 30000;
+    static constexpr unsigned kChip1EraseLimitMs = 60000;
 
     // Steps of the programming sequence; 0 is idle.
     enum Step : std::uint8_t {
@@ -124,6 +131,12 @@ private:
     void SendStep();
     void EndImage(bool leadingSpace);
     void FailRun(std::wstring_view line);
+    void EnterFailStep();
+    void ShowVerdict(ResultLook look);
+    // Each answer during a run re-arms the watch for the next one.
+    void WatchForAnswer();
+    void OnNoAnswer();
+    std::wstring_view AwaitedAnswer() const;
 
     void Log(std::wstring text);
     void LogPercent(std::wstring text, std::uint16_t percent);
@@ -153,4 +166,6 @@ private:
     // Chip 1's checksum did not match. The run still writes chips 2 and 3 as
     // the dock expects, but it can no longer end in PASS.
     bool m_bChip1Failed = false;
+    // Chip 1's erase has been busy for longer than it ever takes.
+    bool m_bChip1EraseExpired = false;
 };

@@ -154,6 +154,9 @@ public:
     // tool, or until `limit` deliveries (a dock that never stops).
     void Pump(std::size_t limit = 100000) {
         for (std::size_t i = 0; i < limit; ++i) {
+            // The window thread handles timers that fell due between answers
+            // (a pause moves the clock on).
+            FireTimersDueBy(surface.now, limit > 1);
             const auto delivery = link.TakeNext();
             if (!delivery) {
                 return;
@@ -174,19 +177,30 @@ public:
 
     // Moves the virtual clock on, firing each timer when it falls due and
     // pumping what its handler set off.
-    void Advance(unsigned milliseconds) {
+    // With `pump` false, what the timers set off stays queued for the test
+    // to hand over step by step.
+    void Advance(unsigned milliseconds, bool pump = true) {
         const unsigned end = surface.now + milliseconds;
-        for (;;) {
-            auto next = std::min_element(surface.timers.begin(), surface.timers.end(),
-                                         [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
-            if (next == surface.timers.end() || next->second.due > end) {
-                break;
-            }
-            surface.now = next->second.due;
-            flow.OnDialogTimer(next->first);
-            Pump();
-        }
+        FireTimersDueBy(end, pump);
         surface.now = std::max(surface.now, end);
+    }
+
+    // Fires, in order of their due times, the timers due by `end`, and hands
+    // over what each one set off.
+    void FireTimersDueBy(unsigned end, bool pump = true) {
+        for (;;) {
+            const auto next = std::min_element(
+                surface.timers.begin(), surface.timers.end(),
+                [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
+            if (next == surface.timers.end() || next->second.due > end) {
+                return;
+            }
+            surface.now = std::max(surface.now, next->second.due);
+            flow.OnDialogTimer(next->first);
+            if (pump) {
+                Pump();
+            }
+        }
     }
 
     // A scan that finds the dock, as the arrival timer or "FW Ver" runs it.

@@ -76,7 +76,7 @@ TEST(CheckFlow, AnArrivalMovesTheScanForward) {
     EXPECT_EQ(ModeQueries(h.dock), 1U) << "the 12 s scan was replaced, not repeated";
 }
 
-TEST(CheckFlow, WithoutADockEveryCheckSaysSoAndTheButtonsStayOff) {
+TEST(CheckFlow, WithoutADockEveryCheckSaysSoAndOnlyExitComesBack) {
     FlowHarness h;
     h.link.Unplug();
     h.Pump();
@@ -85,7 +85,8 @@ TEST(CheckFlow, WithoutADockEveryCheckSaysSoAndTheButtonsStayOff) {
     EXPECT_EQ(LastLines(h.surface, 3), (std::vector<std::wstring>{L"HUB FW CHK No device found!",
                                                                   L"DP FW CHK No device found!",
                                                                   L"No device found!"}));
-    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, false}));
+    // Nothing to update, but the user can leave.
+    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, true}));
     EXPECT_EQ(h.tools.hubStarts + h.tools.dpStarts, 0);
 }
 
@@ -128,7 +129,8 @@ TEST(CheckFlow, DeviceAndFileErrorsOfEachCheck) {
         (noPackage.flow.*c.check)();
         EXPECT_EQ(noPackage.surface.Lines().back(), c.fileError);
         EXPECT_FALSE(noPackage.flow.DeviceReady());
-        EXPECT_EQ(ButtonsOf(noPackage.surface), (Buttons{false, false, false}));
+        EXPECT_EQ(ButtonsOf(noPackage.surface), (Buttons{false, false, true}));
+        EXPECT_EQ(ButtonsOf(noRead.surface), (Buttons{false, false, true}));
     }
 }
 
