@@ -266,3 +266,32 @@ TEST(CheckFlow, ExitKillsEveryTimerAndEndsTheDialog) {
     h.Advance(20000);
     EXPECT_EQ(h.tools.hubStarts + h.tools.dpStarts, 0);
 }
+
+TEST(CheckFlow, FromFwVerThroughTheRestartToPassAndThePowerReset) {
+    FlowHarness h;
+    h.flow.OnFwVer();
+    h.Advance(12000);
+    ASSERT_EQ(ButtonsOf(h.surface), (Buttons{true, true, true}));
+
+    h.flow.OnStartUpgrade();
+    h.Pump();
+    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_CHIP3_ERASE);
+    EXPECT_EQ(h.dock.Mode(), device::DeviceMode::Bootloader);
+    h.Advance(200);  // the dock's return in its bootloader
+
+    EXPECT_EQ(h.surface.messages, std::vector<std::wstring>{L"Please, power reset device! "});
+    EXPECT_EQ(h.surface.Look(), ResultLook::Pass);
+    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_IDLE) << "the power reset ended the run";
+    EXPECT_EQ(h.dock.ApplicationVersion(), (std::array<std::uint8_t, 4>{'E', 1, 1, 7}));
+
+    // Back from the power reset, the dock now carries the package's version.
+    h.Advance(200);
+    EXPECT_EQ(LastLines(h.surface, 6), (std::vector<std::wstring>{
+                                           L"AP device found!",
+                                           L"File Version: E117",
+                                           L"Device Version: E117",
+                                           L"HUB FW is 0x8720",
+                                           L"Pegasus App: 7.02.05 Boot: 1.1",
+                                           L"Engineer file version!",
+                                       }));
+}
