@@ -1,0 +1,58 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "tools/ToolCommandLines.h"
+#include "tools/ToolLauncher.h"
+
+// Starts the vendors' version tools, each on a worker thread of its own that
+// leaves the tool's result in g_hubToolText or g_dpToolText. Nobody waits for
+// a worker: one whose tool never ends waits alone, and the process may end
+// while it does.
+class Win32ToolLauncher final : public ToolLauncher {
+public:
+    // Which form of a run a worker uses.
+    enum class ToolMode {
+        CaptureText = 0,  // the result is everything the tool printed
+        ExitCode = 1,     // the result is a line built from the tool's exit code
+    };
+
+    // showConsole: each tool starts in a console window of its own, shown
+    // (it stays empty: the output comes here); otherwise with no window.
+    // onToolEnded: called on a worker once its result text has been stored,
+    // unless this launcher has been destroyed by then.
+    explicit Win32ToolLauncher(bool showConsole, std::function<void()> onToolEnded = {});
+    // From here on no worker stores a result or calls onToolEnded: a worker
+    // that outlives its launcher touches nothing of the program's, even while
+    // the process ends. So the owner must destroy the launcher before the
+    // process-wide texts go, as the dialog, which ends before them, does.
+    // onToolEnded must not destroy the launcher.
+    ~Win32ToolLauncher() override;
+    Win32ToolLauncher(const Win32ToolLauncher&) = delete;
+    Win32ToolLauncher& operator=(const Win32ToolLauncher&) = delete;
+
+    // Fixes the tools' command lines from the process's current directory as
+    // it is now. Until then no tool can start.
+    void BuildToolCommands();
+    const ToolCommandLines& ToolCommands() const { return m_commands; }
+
+    void StartHubTool() override;
+    // Also moves the process's current directory into the tool's folder for
+    // good: the tool looks for its files there, and every later child starts there.
+    void StartDpTool() override;
+
+private:
+    struct ResultHandOver;
+    struct ToolRun;
+
+    void StartWorker(ToolMode mode, const std::wstring& command) const;
+    static DWORD WINAPI ToolThreadProc(void* parameter) noexcept;
+
+    bool m_showConsole;
+    std::shared_ptr<ResultHandOver> m_handOver;
+    ToolCommandLines m_commands;
+};
