@@ -1,8 +1,11 @@
 #include "app/win32/CKrEFM8SwUpgradeDlg.h"
 
+#include <dbt.h>
+
+#include <cstddef>
+#include <cwchar>
 #include <memory>
 
-#include "app/LogRecord.h"
 #include "app/win32/LogPosting.h"
 #include "framework/CPaintDC.h"
 #include "package/PackageIdentity.h"
@@ -16,6 +19,24 @@ constexpr int kLogFontHeight = 18;
 constexpr DWORD kLogFontStyle = 0x40;
 
 constexpr int kButtonIconSize = 48;
+
+// The device-interface class of HID devices: arrivals and removals of every
+// HID interface of the machine are announced to the dialog.
+constexpr GUID kHidInterfaceClass = {
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
+// The console windows of the vendor tools are shown.
+constexpr bool kShowToolConsoles = true;
+
+// The removed interface's name, read no further than the notice reaches.
+std::wstring_view InterfaceName(const DEV_BROADCAST_DEVICEINTERFACE_W& notice) {
+    constexpr std::size_t kNameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
+    if (notice.dbcc_size <= kNameOffset) {
+        return {};
+    }
+    const std::size_t room = (notice.dbcc_size - kNameOffset) / sizeof(wchar_t);
+    return {notice.dbcc_name, ::wcsnlen(notice.dbcc_name, room)};
+}
 
 // The running executable's path, with a buffer that grows until it fits.
 std::wstring ModuleFileName() {
@@ -38,7 +59,10 @@ std::wstring ModuleFileName() {
 
 CKrEFM8SwUpgradeDlg::CKrEFM8SwUpgradeDlg()
     : CBkDialogST(IDD_KREFM8SWUPGRADE_DIALOG),
-      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      m_hidDevice(&PostLogLine),
+      m_toolLauncher(kShowToolConsoles),
+      m_flow(*this, m_hidDevice, m_toolLauncher, m_hPackageFile, m_imageTable) {}
 
 void CKrEFM8SwUpgradeDlg::DoDataExchange() {
     CBkDialogST::DoDataExchange();
@@ -65,9 +89,14 @@ BOOL CKrEFM8SwUpgradeDlg::OnInitDialog() {
     m_editLog.SetEditTextColor(RGB(0, 0, 0));
     m_editLog.SetBackdrop(IDB_LOG_BACKGROUND);
 
+    RegisterHidNotification();
+    // A link without threads says so at the first scan ("device Error!").
+    static_cast<void>(m_hidDevice.StartThreads(m_hWnd, WM_HID_REPORT));
+
     ResetResultLabel();
     // A package that does not load has said so in the log; the dialog opens anyway.
     static_cast<void>(LoadFirmwarePackage());
+    m_toolLauncher.BuildToolCommands();
     return TRUE;
 }
 
@@ -85,6 +114,15 @@ LRESULT CKrEFM8SwUpgradeDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lPar
                 return 0;
             }
             break;
+        case WM_TIMER:
+            m_flow.OnDialogTimer(static_cast<int>(wParam));
+            return 0;
+        case WM_DEVICECHANGE:
+            return OnDeviceChange(wParam, lParam);
+        case WM_HID_REPORT:
+            m_hidDevice.HandlePostedReport(
+                [this](std::span<const std::uint8_t> report) { m_flow.OnIspReport(report); });
+            return 0;
         case kWmIspLog:
             return OnIspLog(wParam, lParam);
         default:
@@ -127,6 +165,9 @@ LRESULT CKrEFM8SwUpgradeDlg::OnPaint() {
 }
 
 void CKrEFM8SwUpgradeDlg::OnDestroy() {
+    m_hidNotification.Reset();
+    m_hidDevice.CloseDevice();
+    m_hidDevice.StopThreads();
     m_hPackageFile.Close();
     ReleasePendingLogRecords();
 }
@@ -135,9 +176,23 @@ BOOL CKrEFM8SwUpgradeDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     static_cast<void>(lParam);
     const int id = LOWORD(wParam);
     const int code = HIWORD(wParam);
-    if (id == IDCANCEL && code == BN_CLICKED) {
-        OnExit();
-        return TRUE;
+    if (code == BN_CLICKED) {
+        switch (id) {
+            case IDC_SCAN_DEVICES:
+                m_flow.OnScanDevices();
+                return TRUE;
+            case IDC_START_UPGRADE:
+                m_flow.OnStartUpgrade();
+                return TRUE;
+            case IDCANCEL:
+                m_flow.OnExit();
+                return TRUE;
+            case IDC_FW_VER:
+                m_flow.OnFwVer();
+                return TRUE;
+            default:
+                break;
+        }
     }
     if (id == IDC_LOG && code == EN_SETFOCUS) {
         // The log is for reading only: the focus goes on to the exit button.
@@ -147,11 +202,33 @@ BOOL CKrEFM8SwUpgradeDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     return FALSE;
 }
 
-void CKrEFM8SwUpgradeDlg::OnExit() {
-    ::KillTimer(m_hWnd, TIMER_SCAN);
-    ::KillTimer(m_hWnd, TIMER_HUB_CHECK);
-    ::KillTimer(m_hWnd, TIMER_DP_CHECK);
-    EndDialog(IDCANCEL);
+BOOL CKrEFM8SwUpgradeDlg::OnDeviceChange(WPARAM event, LPARAM data) {
+    const auto* const header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
+        return FALSE;
+    }
+    switch (event) {
+        case DBT_DEVICEARRIVAL:
+            m_flow.OnHidArrival();
+            return FALSE;
+        case DBT_DEVICEREMOVECOMPLETE: {
+            const auto& notice = *reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
+            return m_flow.OnHidRemoval(InterfaceName(notice)) ? TRUE : FALSE;
+        }
+        default:
+            return FALSE;
+    }
+}
+
+void CKrEFM8SwUpgradeDlg::RegisterHidNotification() {
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof(filter);
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kHidInterfaceClass;
+    // Without the registration arrivals and removals go unnoticed; "FW Ver"
+    // still starts a check.
+    m_hidNotification.Reset(
+        ::RegisterDeviceNotificationW(m_hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
 }
 
 LRESULT CKrEFM8SwUpgradeDlg::OnIspLog(WPARAM wParam, LPARAM lParam) {
@@ -173,6 +250,49 @@ LRESULT CKrEFM8SwUpgradeDlg::OnIspLog(WPARAM wParam, LPARAM lParam) {
         Invalidate(FALSE);
     }
     return 0;
+}
+
+void CKrEFM8SwUpgradeDlg::EnableControl(int id, bool enabled) {
+    ::EnableWindow(GetDlgItem(id), enabled ? TRUE : FALSE);
+}
+
+void CKrEFM8SwUpgradeDlg::SetProgressPosition(int position) {
+    m_progress.SetPosition(position);
+}
+
+void CKrEFM8SwUpgradeDlg::SetProgressFill(std::uint32_t argb) {
+    m_progress.SetFillColor(argb, TRUE);
+}
+
+void CKrEFM8SwUpgradeDlg::ShowModalMessage(std::wstring_view text) {
+    // The box carries the dialog's own caption, so the user sees whose it is.
+    const std::wstring caption = GetWindowTextW();
+    ::MessageBoxW(m_hWnd, std::wstring(text).c_str(), caption.c_str(), MB_OK);
+}
+
+void CKrEFM8SwUpgradeDlg::SetTimer(int id, unsigned milliseconds) {
+    ::SetTimer(m_hWnd, static_cast<UINT_PTR>(id), milliseconds, nullptr);
+}
+
+void CKrEFM8SwUpgradeDlg::KillTimer(int id) {
+    ::KillTimer(m_hWnd, static_cast<UINT_PTR>(id));
+}
+
+void CKrEFM8SwUpgradeDlg::Pause(unsigned milliseconds) {
+    ::Sleep(milliseconds);
+}
+
+void CKrEFM8SwUpgradeDlg::PostLog(LogRecord record) {
+    // Posted like every other line, so the log keeps the order of the posts.
+    if (record.kind == LogProgress) {
+        PostLogProgress(record.text, record.value);
+    } else {
+        PostLogLine(record.text);
+    }
+}
+
+void CKrEFM8SwUpgradeDlg::EndDialog() {
+    CBkDialogST::EndDialog(IDCANCEL);
 }
 
 void CKrEFM8SwUpgradeDlg::ClearLog() {

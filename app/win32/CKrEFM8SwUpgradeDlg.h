@@ -2,28 +2,44 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "app/ActivityLog.h"
+#include "app/DialogSurface.h"
+#include "app/LogRecord.h"
 #include "app/ResultLook.h"
+#include "app/UpgradeFlow.h"
 #include "app/win32/Win32PackageFile.h"
 #include "controls/CBkDialogST.h"
 #include "controls/CButtonST.h"
 #include "controls/CColorCtrl.h"
 #include "controls/CColorEdit.h"
 #include "controls/CCylinderProgressCtrlST.h"
+#include "device/win32/CHidDevice.h"
 #include "framework/CStatic.h"
+#include "framework/OwnedHandle.h"
 #include "package/FirmwarePackage.h"
+#include "tools/win32/Win32ToolLauncher.h"
+
+namespace device_notification {
+inline void Unregister(HDEVNOTIFY handle) noexcept {
+    ::UnregisterDeviceNotification(handle);
+}
+}  // namespace device_notification
+using UniqueDeviceNotification =
+    OwnedHandle<HDEVNOTIFY, &owned_handle::Null<HDEVNOTIFY>, &device_notification::Unregister>;
 
 // The tool's one window: the log, the progress bar, the result label and the
 // buttons, painted over the background picture. It owns the firmware
-// package's image table and the open executable the images are read from.
-class CKrEFM8SwUpgradeDlg : public CBkDialogST {
+// package's image table and the open executable the images are read from,
+// the HID link and the vendor tools' launcher, and forwards its messages to
+// the upgrade flow, whose decisions it carries out on its controls.
+class CKrEFM8SwUpgradeDlg : public CBkDialogST, private DialogSurface {
 public:
-    // Timers of the check: the device scan, the hub check and the DisplayPort check.
-    static constexpr UINT_PTR TIMER_SCAN = 1;
-    static constexpr UINT_PTR TIMER_HUB_CHECK = 3;
-    static constexpr UINT_PTR TIMER_DP_CHECK = 4;
+    // Posted by the HID reader for each input report it has read.
+    static constexpr UINT WM_HID_REPORT = WM_APP + 1;
 
     CKrEFM8SwUpgradeDlg();
     ~CKrEFM8SwUpgradeDlg() override = default;
@@ -37,13 +53,25 @@ private:
     LRESULT OnPaint();
     void OnDestroy();
     BOOL OnCommand(WPARAM wParam, LPARAM lParam);
-    void OnExit();
+    BOOL OnDeviceChange(WPARAM event, LPARAM data);
     LRESULT OnIspLog(WPARAM wParam, LPARAM lParam);
+    void RegisterHidNotification();
 
-    void ClearLog();
-    void ResetResultLabel();
+    // What the flow does to the window.
+    void EnableControl(int id, bool enabled) override;
     // Sets the label's look and text as one change.
-    void SetResultLook(ResultLook look);
+    void SetResultLook(ResultLook look) override;
+    void SetProgressPosition(int position) override;
+    void SetProgressFill(std::uint32_t argb) override;
+    void ShowModalMessage(std::wstring_view text) override;
+    void SetTimer(int id, unsigned milliseconds) override;
+    void KillTimer(int id) override;
+    void Pause(unsigned milliseconds) override;
+    void PostLog(LogRecord record) override;
+    void ClearLog() override;
+    void EndDialog() override;
+
+    void ResetResultLabel();
     int LoadFirmwarePackage();
     // Drops the log records still queued for the window, which is going away.
     void ReleasePendingLogRecords() const noexcept;
@@ -61,4 +89,9 @@ private:
     Win32PackageFile m_hPackageFile;
     CCylinderProgressCtrlST m_progress;
     CColorCtrl<CStatic> m_lblResult;
+    UniqueDeviceNotification m_hidNotification;
+    CHidDevice m_hidDevice;
+    Win32ToolLauncher m_toolLauncher;
+    // Last: it refers to the surface, the link, the launcher and the package.
+    UpgradeFlow m_flow;
 };
