@@ -359,6 +359,9 @@ void UpgradeFlow::StepSequencer() {
                     // the removal is then the expected power reset.
                     m_nIspStep = STEP_SHOW_PASS;
                     ShowVerdict(m_bChip1Failed ? ResultLook::Fail : ResultLook::Pass);
+                    // Timers fire while the message is open; the run no longer
+                    // waits for an answer that could time out.
+                    WatchForAnswer();
                     m_surface.ShowModalMessage(L"Please, power reset device! ");
                 } else {
                     Log(L"ISP Chip 3 false!");

@@ -217,3 +217,15 @@ TEST(RunEndings, ADeviceCheckThatEndsEarlyLeavesExitOn) {
         EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, true}));
     }
 }
+
+TEST(RunEndings, AMessageLeftOpenForLongDoesNotTimeTheRunOut) {
+    FlowHarness h;
+    // The window keeps handling its timers while the message is open.
+    h.surface.onMessage = [&h] { h.Advance(60000, /*pump=*/false); };
+    ASSERT_TRUE(RunUntilStep(h, UpgradeFlow::STEP_CHIP3_VERIFY));
+    h.Pump();
+    EXPECT_EQ(h.surface.Look(), ResultLook::Pass);
+    const auto lines = h.surface.Lines();
+    EXPECT_TRUE(std::none_of(lines.begin(), lines.end(),
+                             [](const std::wstring& line) { return line.starts_with(L"No answer"); }));
+}
