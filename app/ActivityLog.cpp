@@ -4,7 +4,8 @@ ActivityLog::Outcome ActivityLog::Append(const LogRecord& record) {
     if (!m_strLog.empty()) {
         if (record.kind == LogProgress) {
             if (m_wLogLines != 0) {
-                return Outcome{.textChanged = false, .progressMoved = true, .progress = record.value};
+                return Outcome{
+                    .textChanged = false, .progressMoved = true, .progress = record.value};
             }
             // With one line in the log the progress text becomes the second line.
             m_strLog += L"\r\n";

@@ -127,20 +127,36 @@ void UpgradeFlow::SendSwitchMode() {
     }
 }
 
-void UpgradeFlow::SendGetMode() { Send(device::BuildDeviceStatusCommand()); }
-void UpgradeFlow::SendGetVersion() { Send(device::BuildDeviceVersionCommand()); }
-void UpgradeFlow::SendChip3Erase() { Send(device::BuildEraseCommand(m_images.m_dwImageLength[0])); }
+void UpgradeFlow::SendGetMode() {
+    Send(device::BuildDeviceStatusCommand());
+}
+void UpgradeFlow::SendGetVersion() {
+    Send(device::BuildDeviceVersionCommand());
+}
+void UpgradeFlow::SendChip3Erase() {
+    Send(device::BuildEraseCommand(m_images.m_dwImageLength[0]));
+}
 void UpgradeFlow::SendChip3Checksum() {
     Send(device::BuildChecksumCommand(m_images.m_dwImageLength[0]));
 }
-void UpgradeFlow::SendChip1Prepare() { Send(device::BuildTiInitialCommand()); }
-void UpgradeFlow::SendChip1Erase() { Send(device::BuildTiEraseCommand()); }
-void UpgradeFlow::SendChip1EraseStatus() { Send(device::BuildTiStatusCommand()); }
+void UpgradeFlow::SendChip1Prepare() {
+    Send(device::BuildTiInitialCommand());
+}
+void UpgradeFlow::SendChip1Erase() {
+    Send(device::BuildTiEraseCommand());
+}
+void UpgradeFlow::SendChip1EraseStatus() {
+    Send(device::BuildTiStatusCommand());
+}
 void UpgradeFlow::SendChip1Checksum() {
     Send(device::BuildTiChecksumCommand(m_images.m_dwImageLength[4]));
 }
-void UpgradeFlow::SendChip1End() { Send(device::BuildTiEndCommand()); }
-void UpgradeFlow::SendChip2Start() { Send(device::BuildMegachipInitialCommand()); }
+void UpgradeFlow::SendChip1End() {
+    Send(device::BuildTiEndCommand());
+}
+void UpgradeFlow::SendChip2Start() {
+    Send(device::BuildMegachipInitialCommand());
+}
 
 bool UpgradeFlow::SendDataPacket() {
     return SendPacket(device::PlainPacketLength(m_dwXferRemaining));
@@ -165,7 +181,8 @@ bool UpgradeFlow::SendPacket(std::uint8_t length) {
     if (!package::ReadImageBytes(m_packageFile, m_images, m_nXferImage, position, bytes)) {
         return false;
     }
-    const auto packet = device::BuildDataPacket(static_cast<std::uint16_t>(m_wPacketCount + 1), bytes);
+    const auto packet =
+        device::BuildDataPacket(static_cast<std::uint16_t>(m_wPacketCount + 1), bytes);
     if (!packet) {
         return false;
     }
@@ -203,8 +220,7 @@ void UpgradeFlow::SendStep() {
     } else {
         LogPercent(Format(L"%6u", done), percent);
     }
-    const bool sent =
-        m_nIspStep == STEP_CHIP1_SEND ? SendBlockDataPacket() : SendDataPacket();
+    const bool sent = m_nIspStep == STEP_CHIP1_SEND ? SendBlockDataPacket() : SendDataPacket();
     if (!sent) {
         FailRun(L"Firmware file read error, update stopped!");
     }
@@ -268,8 +284,8 @@ void UpgradeFlow::WatchForAnswer() {
         m_surface.KillTimer(TIMER_NO_ANSWER);
         return;
     }
-    m_surface.SetTimer(TIMER_NO_ANSWER, m_nIspStep == STEP_CHIP3_ERASE ? kRestartTimeoutMs
-                                                                      : kAnswerTimeoutMs);
+    m_surface.SetTimer(TIMER_NO_ANSWER,
+                       m_nIspStep == STEP_CHIP3_ERASE ? kRestartTimeoutMs : kAnswerTimeoutMs);
 }
 
 void UpgradeFlow::OnNoAnswer() {
@@ -460,9 +476,15 @@ void UpgradeFlow::StepSequencer() {
 // ---------------------------------------------------------------------------
 // Device checks and the version gate
 
-void UpgradeFlow::OnScanDevices() { RunDeviceCheck(DeviceCheck::Scan); }
-void UpgradeFlow::CheckHubFirmware() { RunDeviceCheck(DeviceCheck::Hub); }
-void UpgradeFlow::CheckDpFirmware() { RunDeviceCheck(DeviceCheck::Dp); }
+void UpgradeFlow::OnScanDevices() {
+    RunDeviceCheck(DeviceCheck::Scan);
+}
+void UpgradeFlow::CheckHubFirmware() {
+    RunDeviceCheck(DeviceCheck::Hub);
+}
+void UpgradeFlow::CheckDpFirmware() {
+    RunDeviceCheck(DeviceCheck::Dp);
+}
 
 void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
     static constexpr CheckTexts kScanTexts{L"No device found!", L"PID error!", L"device Error!",
@@ -471,8 +493,9 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
                                           L"FW CHK device Error!", L"FW CHK file Error!"};
     static constexpr CheckTexts kDpTexts{L"DP FW CHK No device found!", L"DP FW CHK PID error!",
                                          L"DP CHK device Error!", L"DP CHK file Error!"};
-    const CheckTexts& texts =
-        check == DeviceCheck::Scan ? kScanTexts : (check == DeviceCheck::Hub ? kHubTexts : kDpTexts);
+    const CheckTexts& texts = check == DeviceCheck::Scan
+                                  ? kScanTexts
+                                  : (check == DeviceCheck::Hub ? kHubTexts : kDpTexts);
 
     m_link.OpenDevice(g_wPackageVid, g_wPackagePid, kDockRelease);
     m_bDeviceReady = false;

@@ -11,8 +11,7 @@ namespace {
 // both image sums. The file is in memory, so this is the tool's own work
 // without the disk.
 void BM_LoadShippedPackage(benchmark::State& state) {
-    const TestPackage package =
-        TestPackage::Build(1'500'000, {17843, 8192, 262144, 512, 138416});
+    const TestPackage package = TestPackage::Build(1'500'000, {17843, 8192, 262144, 512, 138416});
     MemoryPackageFile file(package.bytes);
     for (auto _ : state) {
         package::ImageTable table;
@@ -25,8 +24,7 @@ void BM_LoadShippedPackage(benchmark::State& state) {
 BENCHMARK(BM_LoadShippedPackage)->Unit(benchmark::kMicrosecond);
 
 void BM_RecordScan(benchmark::State& state) {
-    const TestPackage package =
-        TestPackage::Build(1'500'000, {17843, 8192, 262144, 512, 138416});
+    const TestPackage package = TestPackage::Build(1'500'000, {17843, 8192, 262144, 512, 138416});
     const std::span<const std::uint8_t> window(
         package.bytes.data() + package.bytes.size() - package::kSearchWindowSize,
         package::kSearchWindowSize);

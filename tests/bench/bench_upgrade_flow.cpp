@@ -29,9 +29,9 @@ void BM_CompleteThreeChipRun(benchmark::State& state) {
         state.ResumeTiming();
     }
     state.counters["reports"] = static_cast<double>(reports);
-    state.counters["per_report"] = benchmark::Counter(
-        static_cast<double>(reports) * static_cast<double>(state.iterations()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_report"] =
+        benchmark::Counter(static_cast<double>(reports) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_CompleteThreeChipRun)->Unit(benchmark::kMillisecond);
 

@@ -64,13 +64,15 @@ public:
 // Reads outside every image would send bytes of a record or of another image.
 class CheckingFile final : public PackageFile {
 public:
-    CheckingFile(PackageFile& file, const package::ImageTable& images) : m_file(file), m_images(images) {}
+    CheckingFile(PackageFile& file, const package::ImageTable& images)
+        : m_file(file), m_images(images) {}
     std::uint64_t Size() const override { return m_file.Size(); }
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
         bool inside = false;
         for (int k = 0; k < package::kImageCount; ++k) {
             const std::uint64_t begin = m_images.m_dwImageOffset[k];
-            inside = inside || (offset >= begin && offset + out.size() <= begin + m_images.m_dwImageLength[k]);
+            inside = inside || (offset >= begin &&
+                                offset + out.size() <= begin + m_images.m_dwImageLength[k]);
         }
         if (!inside) {
             __builtin_trap();

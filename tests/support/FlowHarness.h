@@ -1,8 +1,8 @@
 #pragma once
 
 #include <algorithm>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -39,7 +39,9 @@ public:
             onMessage();
         }
     }
-    void SetTimer(int id, unsigned milliseconds) override { timers[id] = Timer{now + milliseconds}; }
+    void SetTimer(int id, unsigned milliseconds) override {
+        timers[id] = Timer{now + milliseconds};
+    }
     void KillTimer(int id) override { timers.erase(id); }
     void Pause(unsigned milliseconds) override {
         pauses.push_back(milliseconds);
@@ -87,6 +89,25 @@ private:
                                  {UpgradeFlow::kScanButton, false}};
     ResultLook look_ = ResultLook::Neutral;
 };
+
+// The enabled state of start, "FW Ver" and exit, the three buttons that guide
+// the user through a check and a run.
+struct Buttons {
+    bool start;
+    bool fwVer;
+    bool exit;
+    bool operator==(const Buttons&) const = default;
+};
+
+inline Buttons ButtonsOf(const RecordingSurface& surface) {
+    return {surface.Enabled(UpgradeFlow::kStartButton), surface.Enabled(UpgradeFlow::kFwVerButton),
+            surface.Enabled(UpgradeFlow::kExitButton)};
+}
+
+inline std::vector<std::wstring> LastLines(const RecordingSurface& surface, std::size_t count) {
+    const auto lines = surface.Lines();
+    return {lines.end() - static_cast<long>(std::min(count, lines.size())), lines.end()};
+}
 
 // Vendor tools that answer at once with the texts a test gives them.
 class ScriptedTools final : public ToolLauncher {
@@ -141,7 +162,9 @@ class FlowHarness {
 public:
     explicit FlowHarness(sim::DockSettings settings = {}, char updatePlan = '3')
         : package(updatePlan),
-          dock(settings), link(dock), flow(surface, link, tools, package.file, package.images) {
+          dock(settings),
+          link(dock),
+          flow(surface, link, tools, package.file, package.images) {
         g_hubToolText.Clear();
         g_dpToolText.Clear();
     }

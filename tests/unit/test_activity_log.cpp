@@ -4,7 +4,9 @@
 
 namespace {
 
-LogRecord Line(std::wstring text) { return LogRecord{std::move(text), 0, LogText}; }
+LogRecord Line(std::wstring text) {
+    return LogRecord{std::move(text), 0, LogText};
+}
 LogRecord Progress(std::wstring text, std::uint16_t value) {
     return LogRecord{std::move(text), value, LogProgress};
 }
@@ -87,7 +89,8 @@ TEST(ActivityLog, CountStopsAtTheLimitAndEachLineTrimsFromTheFront) {
         EXPECT_EQ(log.Text().substr(0, c.keptStart.size()), c.keptStart);
         EXPECT_TRUE(log.Text().ends_with(L"x\r\nnew"));
         const std::size_t dropped = full.size() + 2 + 3 - log.Text().size();
-        const std::size_t expected = c.first.size() < 5 ? c.first.size() + 2 + 2 : c.first.size() + 1;
+        const std::size_t expected =
+            c.first.size() < 5 ? c.first.size() + 2 + 2 : c.first.size() + 1;
         EXPECT_EQ(dropped, expected) << std::string(c.first.begin(), c.first.end());
     }
 }

@@ -15,22 +15,6 @@ std::size_t ModeQueries(const sim::DockSimulator& dock) {
         }));
 }
 
-struct Buttons {
-    bool start;
-    bool fwVer;
-    bool exit;
-    bool operator==(const Buttons&) const = default;
-};
-
-Buttons ButtonsOf(const RecordingSurface& surface) {
-    return {surface.Enabled(kStart), surface.Enabled(kFwVer), surface.Enabled(kExit)};
-}
-
-std::vector<std::wstring> LastLines(const RecordingSurface& surface, std::size_t count) {
-    const auto lines = surface.Lines();
-    return {lines.end() - static_cast<long>(std::min(count, lines.size())), lines.end()};
-}
-
 }  // namespace
 
 TEST(CheckFlow, FwVerRunsTheHubCheckTheDisplayPortCheckAndTheScanOnTheirTimers) {
@@ -82,9 +66,9 @@ TEST(CheckFlow, WithoutADockEveryCheckSaysSoAndOnlyExitComesBack) {
     h.Pump();
     h.flow.OnFwVer();
     h.Advance(12000);
-    EXPECT_EQ(LastLines(h.surface, 3), (std::vector<std::wstring>{L"HUB FW CHK No device found!",
-                                                                  L"DP FW CHK No device found!",
-                                                                  L"No device found!"}));
+    EXPECT_EQ(LastLines(h.surface, 3),
+              (std::vector<std::wstring>{L"HUB FW CHK No device found!",
+                                         L"DP FW CHK No device found!", L"No device found!"}));
     // Nothing to update, but the user can leave.
     EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, true}));
     EXPECT_EQ(h.tools.hubStarts + h.tools.dpStarts, 0);
@@ -146,33 +130,111 @@ TEST(CheckFlow, VersionGate) {
         std::optional<ResultLook> look;
         int result;
     } cases[] = {
-        {"engineer file", {'E', 1, 1, 7}, {'V', 2, 0, 0}, L"", L"", {L"Engineer file version!"}, {}, 1},
-        {"downgrade file", {'L', 1, 0, 0}, {'V', 2, 0, 0}, L"", L"", {L"Downgrade file version!"}, {}, 1},
-        {"unknown letter", {'X', 1, 1, 7}, {'V', 1, 1, 6}, L"", L"", {L"ISP file version error!"}, {}, 0},
-        {"lower-case v", {'v', 1, 1, 7}, {'V', 1, 1, 6}, L"", L"", {L"ISP file version error!"}, {}, 0},
-        {"engineer device", {'V', 1, 1, 7}, {'E', 9, 9, 9}, L"", L"", {L"Engineer device version!"}, {}, 1},
-        {"release newer", {'V', 1, 1, 7}, {'V', 1, 1, 6}, L"", L"",
-         {L"Press to upgrade new version!"}, ResultLook::Fail, 1},
-        {"release equal", {'V', 1, 1, 7}, {'V', 1, 1, 7}, L"", L"",
+        {"engineer file",
+         {'E', 1, 1, 7},
+         {'V', 2, 0, 0},
+         L"",
+         L"",
+         {L"Engineer file version!"},
+         {},
+         1},
+        {"downgrade file",
+         {'L', 1, 0, 0},
+         {'V', 2, 0, 0},
+         L"",
+         L"",
+         {L"Downgrade file version!"},
+         {},
+         1},
+        {"unknown letter",
+         {'X', 1, 1, 7},
+         {'V', 1, 1, 6},
+         L"",
+         L"",
+         {L"ISP file version error!"},
+         {},
+         0},
+        {"lower-case v",
+         {'v', 1, 1, 7},
+         {'V', 1, 1, 6},
+         L"",
+         L"",
+         {L"ISP file version error!"},
+         {},
+         0},
+        {"engineer device",
+         {'V', 1, 1, 7},
+         {'E', 9, 9, 9},
+         L"",
+         L"",
+         {L"Engineer device version!"},
+         {},
+         1},
+        {"release newer",
+         {'V', 1, 1, 7},
+         {'V', 1, 1, 6},
+         L"",
+         L"",
+         {L"Press to upgrade new version!"},
+         ResultLook::Fail,
+         1},
+        {"release equal",
+         {'V', 1, 1, 7},
+         {'V', 1, 1, 7},
+         L"",
+         L"",
          {L"ISP file version must higher then device version!", L"Don't need to upgrade!"},
-         ResultLook::Pass, 0},
-        {"release older", {'V', 1, 1, 7}, {'V', 1, 2, 0}, L"", L"",
+         ResultLook::Pass,
+         0},
+        {"release older",
+         {'V', 1, 1, 7},
+         {'V', 1, 2, 0},
+         L"",
+         L"",
          {L"ISP file version must higher then device version!", L"Don't need to upgrade!"},
-         ResultLook::Pass, 0},
-        {"wrong hub", {'E', 1, 1, 7}, {'V', 1, 1, 6}, L"HUB FW is 0x8721", L"Pegasus App: 1",
-         {L"HUB FW is 0x8721"}, ResultLook::Fail, 0},
-        {"no DisplayPort text", {'V', 1, 1, 7}, {'V', 1, 1, 6}, L"HUB FW is 0x8720", L"",
-         {L"HUB FW is 0x8720", L"No DP", L"Press to upgrade new version!"}, ResultLook::Fail, 1},
-        {"no DisplayPort text, not newer", {'V', 1, 1, 7}, {'V', 1, 1, 7}, L"HUB FW is 0x8720", L"",
+         ResultLook::Pass,
+         0},
+        {"wrong hub",
+         {'E', 1, 1, 7},
+         {'V', 1, 1, 6},
+         L"HUB FW is 0x8721",
+         L"Pegasus App: 1",
+         {L"HUB FW is 0x8721"},
+         ResultLook::Fail,
+         0},
+        {"no DisplayPort text",
+         {'V', 1, 1, 7},
+         {'V', 1, 1, 6},
+         L"HUB FW is 0x8720",
+         L"",
+         {L"HUB FW is 0x8720", L"No DP", L"Press to upgrade new version!"},
+         ResultLook::Fail,
+         1},
+        {"no DisplayPort text, not newer",
+         {'V', 1, 1, 7},
+         {'V', 1, 1, 7},
+         L"HUB FW is 0x8720",
+         L"",
          {L"HUB FW is 0x8720", L"No DP", L"ISP file version must higher then device version!",
           L"Don't need to upgrade!"},
-         ResultLook::Pass, 0},
-        {"token cut at 30", {'E', 1, 1, 7}, {'V', 1, 1, 6}, L"HUB FW is 0x8720",
+         ResultLook::Pass,
+         0},
+        {"token cut at 30",
+         {'E', 1, 1, 7},
+         {'V', 1, 1, 6},
+         L"HUB FW is 0x8720",
          L"junk\nPegasus App: 7.02.05 Boot: 1.1 and more",
-         {L"HUB FW is 0x8720", L"Pegasus App: 7.02.05 Boot: 1.1", L"Engineer file version!"}, {}, 1},
-        {"a00 is a thousand", {'V', 9, 9, 9}, {'V', 10, 0, 0}, L"", L"",
+         {L"HUB FW is 0x8720", L"Pegasus App: 7.02.05 Boot: 1.1", L"Engineer file version!"},
+         {},
+         1},
+        {"a00 is a thousand",
+         {'V', 9, 9, 9},
+         {'V', 10, 0, 0},
+         L"",
+         L"",
          {L"ISP file version must higher then device version!", L"Don't need to upgrade!"},
-         ResultLook::Pass, 0},
+         ResultLook::Pass,
+         0},
     };
     for (const auto& c : cases) {
         FlowHarness h;
@@ -225,7 +287,8 @@ TEST(CheckFlow, RemovalComparesInterfaceNamesWithoutCase) {
     FlowHarness h;
     h.Scan();
     std::wstring path = h.link.State().m_strDevicePath;
-    std::transform(path.begin(), path.end(), path.begin(), [](wchar_t c) { return std::towupper(c); });
+    std::transform(path.begin(), path.end(), path.begin(),
+                   [](wchar_t c) { return std::towupper(c); });
     ASSERT_NE(path, h.link.State().m_strDevicePath);
     EXPECT_TRUE(h.flow.OnHidRemoval(path));
     EXPECT_EQ(h.surface.Lines().back(), L"No Device found!");

@@ -56,8 +56,8 @@ TEST(FirmwarePackage, ShippedLayoutGivesTheImageTable) {
     const TestPackage package = Shipped();
     const Loaded loaded = Load(package.bytes);
 
-    ASSERT_TRUE(loaded.result.Ok()) << std::string(loaded.result.LogLine().begin(),
-                                                   loaded.result.LogLine().end());
+    ASSERT_TRUE(loaded.result.Ok())
+        << std::string(loaded.result.LogLine().begin(), loaded.result.LogLine().end());
     EXPECT_EQ(loaded.result.versionText, L"Tool Ver:E117C Code Ver:E117  2021/05/26");
     EXPECT_EQ(loaded.table.m_dwPackageFileSize, package.bytes.size());
     EXPECT_EQ(package.bytes.size() - kExecutableBytes, 427311U);
@@ -201,11 +201,13 @@ TEST(FirmwarePackage, ImageReadsStayInsideTheirImage) {
 
     std::array<std::uint8_t, 59> chunk{};
     ASSERT_TRUE(package::ReadImageBytes(file, table, 3, 512 - 59, chunk));
-    EXPECT_TRUE(std::equal(chunk.begin(), chunk.end(),
-                           package.bytes.begin() + static_cast<long>(package.imageAt[3] + 512 - 59)));
+    EXPECT_TRUE(
+        std::equal(chunk.begin(), chunk.end(),
+                   package.bytes.begin() + static_cast<long>(package.imageAt[3] + 512 - 59)));
 
     EXPECT_FALSE(package::ReadImageBytes(file, table, 3, 512 - 58, chunk)) << "one byte past";
-    EXPECT_FALSE(package::ReadImageBytes(file, table, 3, 0xFFFFFFF0U, chunk)) << "wrapping position";
+    EXPECT_FALSE(package::ReadImageBytes(file, table, 3, 0xFFFFFFF0U, chunk))
+        << "wrapping position";
     EXPECT_FALSE(package::ReadImageBytes(file, table, 5, 0, chunk));
     EXPECT_FALSE(package::ReadImageBytes(file, table, -1, 0, chunk));
     EXPECT_TRUE(package::ReadImageBytes(file, table, 3, 512, std::span<std::uint8_t>{}));

@@ -6,23 +6,6 @@
 // after a failure, and an exit button the user can press.
 namespace {
 
-struct Buttons {
-    bool start;
-    bool fwVer;
-    bool exit;
-    bool operator==(const Buttons&) const = default;
-};
-
-Buttons ButtonsOf(const RecordingSurface& surface) {
-    return {surface.Enabled(UpgradeFlow::kStartButton), surface.Enabled(UpgradeFlow::kFwVerButton),
-            surface.Enabled(UpgradeFlow::kExitButton)};
-}
-
-std::vector<std::wstring> LastLines(const RecordingSurface& surface, std::size_t count) {
-    const auto lines = surface.Lines();
-    return {lines.end() - static_cast<long>(std::min(count, lines.size())), lines.end()};
-}
-
 bool EverPassed(const RecordingSurface& surface) {
     return std::find(surface.looks.begin(), surface.looks.end(), ResultLook::Pass) !=
            surface.looks.end();
@@ -192,8 +175,9 @@ TEST(RunEndings, AForeignArrivalDoesNotDisturbATransfer) {
     ASSERT_TRUE(RunUntilStep(undisturbed, UpgradeFlow::STEP_CHIP1_SEND));
     finish(undisturbed);
 
-    for (const std::uint8_t step : {UpgradeFlow::STEP_CHIP1_SEND, UpgradeFlow::STEP_CHIP2_FILE2_SEND,
-                                    UpgradeFlow::STEP_CHIP3_SEND}) {
+    for (const std::uint8_t step :
+         {UpgradeFlow::STEP_CHIP1_SEND, UpgradeFlow::STEP_CHIP2_FILE2_SEND,
+          UpgradeFlow::STEP_CHIP3_SEND}) {
         FlowHarness h;
         ASSERT_TRUE(RunUntilStep(h, step));
         h.flow.OnHidArrival();  // a mouse plugged in
@@ -210,7 +194,8 @@ TEST(RunEndings, ADeviceCheckThatEndsEarlyLeavesExitOn) {
     h.link.Unplug();
     h.Pump();
     for (void (UpgradeFlow::*check)() :
-         {&UpgradeFlow::OnScanDevices, &UpgradeFlow::CheckHubFirmware, &UpgradeFlow::CheckDpFirmware}) {
+         {&UpgradeFlow::OnScanDevices, &UpgradeFlow::CheckHubFirmware,
+          &UpgradeFlow::CheckDpFirmware}) {
         h.flow.OnFwVer();
         EXPECT_FALSE(h.surface.Enabled(UpgradeFlow::kExitButton));
         (h.flow.*check)();
@@ -226,6 +211,7 @@ TEST(RunEndings, AMessageLeftOpenForLongDoesNotTimeTheRunOut) {
     h.Pump();
     EXPECT_EQ(h.surface.Look(), ResultLook::Pass);
     const auto lines = h.surface.Lines();
-    EXPECT_TRUE(std::none_of(lines.begin(), lines.end(),
-                             [](const std::wstring& line) { return line.starts_with(L"No answer"); }));
+    EXPECT_TRUE(std::none_of(lines.begin(), lines.end(), [](const std::wstring& line) {
+        return line.starts_with(L"No answer");
+    }));
 }

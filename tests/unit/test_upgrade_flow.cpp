@@ -56,7 +56,9 @@ void ResumeAfterRestart(FlowHarness& h) {
     h.Advance(200);
 }
 
-std::vector<std::uint8_t> ImageBytes(int image) { return package::SampleImages::Image(image); }
+std::vector<std::uint8_t> ImageBytes(int image) {
+    return package::SampleImages::Image(image);
+}
 
 }  // namespace
 
@@ -125,7 +127,8 @@ TEST(UpgradeFlow, CompleteRunOfAllThreeChips) {
     };
     const auto lines = h.surface.Lines();
     ASSERT_GE(lines.size(), expected.size());
-    EXPECT_EQ(std::vector(lines.begin(), lines.begin() + static_cast<long>(expected.size())), expected);
+    EXPECT_EQ(std::vector(lines.begin(), lines.begin() + static_cast<long>(expected.size())),
+              expected);
     EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_IDLE);
 
     // Back from the power reset, the dock is checked again.
@@ -245,7 +248,8 @@ TEST(UpgradeFlow, ChipOneMismatchGoesOnButNeverPasses) {
     const auto lines = h.surface.Lines();
     const auto mismatch = std::find(lines.begin(), lines.end(), L"ISP false!");
     ASSERT_NE(mismatch, lines.end());
-    EXPECT_TRUE(mismatch[-1].starts_with(L"Chip 1 checksum cul:")) << std::string(mismatch[-1].begin(), mismatch[-1].end());
+    EXPECT_TRUE(mismatch[-1].starts_with(L"Chip 1 checksum cul:"))
+        << std::string(mismatch[-1].begin(), mismatch[-1].end());
     EXPECT_TRUE(mismatch[-1].ends_with(L",   37a1"));
     // The dock sees exactly the traffic of a good run...
     EXPECT_EQ(CommandCodes(h.dock), CommandCodes(good.dock));
