@@ -1,8 +1,10 @@
 #include "controls/CBkDialogST.h"
 
+#include <cstring>
 #include <vector>
 
 #include "controls/BackgroundLayout.h"
+#include "controls/WindowShape.h"
 #include "framework/CClientDC.h"
 #include "framework/ScopedSelectObject.h"
 
@@ -59,9 +61,9 @@ void CBkDialogST::ReleaseBackground() noexcept {
 }
 
 HRGN CBkDialogST::BuildShapeRegion(COLORREF crTransColor) const {
-    // A width that is a multiple of 4 keeps 24-bit rows free of padding.
-    const LONG width = static_cast<LONG>(m_dwWidth) / 4 * 4;
-    const LONG height = static_cast<LONG>(m_dwHeight);
+    const int bitmapWidth = static_cast<int>(m_dwWidth);
+    const int height = static_cast<int>(m_dwHeight);
+    const int width = windowshape::ShapeWidth(bitmapWidth);
     if (width <= 0 || height <= 0) {
         return nullptr;
     }
@@ -72,7 +74,7 @@ HRGN CBkDialogST::BuildShapeRegion(COLORREF crTransColor) const {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
-    info.bmiHeader.biSizeImage = static_cast<DWORD>(width * height * 3);
+    info.bmiHeader.biSizeImage = static_cast<DWORD>(windowshape::ShapeBytes(bitmapWidth, height));
     std::vector<BYTE> pixels(info.bmiHeader.biSizeImage);
     {
         const CClientDC screen(nullptr);
@@ -81,23 +83,23 @@ HRGN CBkDialogST::BuildShapeRegion(COLORREF crTransColor) const {
             return nullptr;
         }
     }
-    HRGN shape = ::CreateRectRgn(0, 0, width, height);
-    if (shape == nullptr) {
-        return nullptr;
+    const std::vector<PixelRect> shape =
+        windowshape::ShapeRectangles(pixels, bitmapWidth, height, crTransColor);
+
+    // The region's data: a header, then the rectangles.
+    const RGNDATAHEADER header{
+        sizeof(RGNDATAHEADER), RDH_RECTANGLES, static_cast<DWORD>(shape.size()),
+        static_cast<DWORD>(shape.size() * sizeof(RECT)), RECT{0, 0, width, height}};
+    std::vector<BYTE> data(sizeof(header) + shape.size() * sizeof(RECT));
+    std::memcpy(data.data(), &header, sizeof(header));
+    BYTE* next = data.data() + sizeof(header);
+    for (const PixelRect& part : shape) {
+        const RECT rect{part.x, part.y, part.Right(), part.Bottom()};
+        std::memcpy(next, &rect, sizeof(rect));
+        next += sizeof(rect);
     }
-    const BYTE red = GetRValue(crTransColor);
-    const BYTE green = GetGValue(crTransColor);
-    const BYTE blue = GetBValue(crTransColor);
-    const BYTE* pixel = pixels.data();
-    for (LONG y = 0; y < height; ++y) {
-        for (LONG x = 0; x < width; ++x, pixel += 3) {
-            if (pixel[0] == blue && pixel[1] == green && pixel[2] == red) {
-                const UniqueGdiObject<HRGN> hole(::CreateRectRgn(x, y, x + 1, y + 1));
-                ::CombineRgn(shape, shape, hole.Get(), RGN_XOR);
-            }
-        }
-    }
-    return shape;
+    return ::ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()),
+                             reinterpret_cast<const RGNDATA*>(data.data()));
 }
 
 LRESULT CBkDialogST::OnEraseBkgnd(HDC hDC) {

@@ -5,10 +5,12 @@
 #include "controls/GdiplusUseCount.h"
 
 namespace {
+// The guards of this process that have asked for GDI+.
 GdiplusUseCount g_gdiplusUsers;
 }  // namespace
 
-CGDIpInitializer::CGDIpInitializer(BOOL bAutomatic) : m_bAutomatic(bAutomatic) {
+CGDIpInitializer::CGDIpInitializer(BOOL bAutomatic)
+    : GdiplusLifetimeGuard(g_gdiplusUsers), m_bAutomatic(bAutomatic) {
     if (m_bAutomatic) {
         Initialize();
     }
@@ -20,31 +22,33 @@ CGDIpInitializer::~CGDIpInitializer() {
     }
 }
 
-void CGDIpInitializer::Initialize() {
-    if (!m_bStarted) {
-        wchar_t name[32] = {};
-        if (std::swprintf(name, std::size(name), L"GDIPlusInitID=%x", ::GetCurrentProcessId()) >
-            0) {
-            m_hMap.Reset(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr,
-                                              PAGE_READWRITE | SEC_COMMIT, 0, 4, name));
-        }
-        // A mapping that exists already means that another guard of this
-        // process has started GDI+.
-        if (m_hMap.IsValid() && ::GetLastError() != ERROR_ALREADY_EXISTS &&
-            Gdiplus::GdiplusStartup(&m_gdiplusToken, &m_gdiplusStartupInput, nullptr) ==
-                Gdiplus::Ok) {
-            m_bStarted = TRUE;
-        } else {
-            m_hMap.Reset();
-        }
+GdiplusLifetimeGuard::Mark CGDIpInitializer::MarkProcess() {
+    wchar_t name[32] = {};
+    if (std::swprintf(name, std::size(name), L"GDIPlusInitID=%x", ::GetCurrentProcessId()) <= 0) {
+        return Mark::Failed;
     }
-    g_gdiplusUsers.AddUser();
+    HANDLE const mapping = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr,
+                                                PAGE_READWRITE | SEC_COMMIT, 0, 4, name);
+    const DWORD error = ::GetLastError();
+    if (mapping == nullptr) {
+        return Mark::Failed;
+    }
+    if (error == ERROR_ALREADY_EXISTS) {
+        ::CloseHandle(mapping);
+        return Mark::Existing;
+    }
+    m_hMap.Reset(mapping);
+    return Mark::Made;
 }
 
-void CGDIpInitializer::Deinitialize() {
-    if (g_gdiplusUsers.RemoveUser() && m_bStarted) {
-        Gdiplus::GdiplusShutdown(m_gdiplusToken);
-        m_hMap.Reset();
-        m_bStarted = FALSE;
-    }
+void CGDIpInitializer::UnmarkProcess() noexcept {
+    m_hMap.Reset();
+}
+
+bool CGDIpInitializer::StartGdiplus() {
+    return Gdiplus::GdiplusStartup(&m_gdiplusToken, &m_gdiplusStartupInput, nullptr) == Gdiplus::Ok;
+}
+
+void CGDIpInitializer::StopGdiplus() noexcept {
+    Gdiplus::GdiplusShutdown(m_gdiplusToken);
 }
