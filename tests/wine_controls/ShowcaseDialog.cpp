@@ -1,6 +1,7 @@
 #include "ShowcaseDialog.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -73,6 +74,28 @@ std::string RectText(const RECT& r) {
 std::string ColorText(COLORREF color) {
     return std::to_string(GetRValue(color)) + " " + std::to_string(GetGValue(color)) + " " +
            std::to_string(GetBValue(color));
+}
+
+// The pixels of a region and its bounding box.
+struct RegionArea {
+    long pixels = 0;
+    RECT box{};
+};
+
+RegionArea AreaOf(HRGN region) {
+    RegionArea area;
+    const DWORD size = ::GetRegionData(region, 0, nullptr);
+    std::vector<std::byte> data(size);
+    auto* const header = reinterpret_cast<RGNDATA*>(data.data());
+    if (size == 0 || ::GetRegionData(region, size, header) != size) {
+        return area;
+    }
+    area.box = header->rdh.rcBound;
+    const auto* const rects = reinterpret_cast<const RECT*>(header->Buffer);
+    for (DWORD i = 0; i < header->rdh.nCount; ++i) {
+        area.pixels += (rects[i].right - rects[i].left) * (rects[i].bottom - rects[i].top);
+    }
+    return area;
 }
 
 std::string CountText(std::optional<unsigned> count) {
@@ -164,6 +187,8 @@ void ShowcaseDialog::RunCommand(const std::vector<std::string>& words) {
               words[1] + (hovered ? " takes the hover look" : " leaves the hover look"));
     } else if (verb == "leaks") {
         CheckGdiObjects();
+    } else if (verb == "shape") {
+        CheckShape();
     } else {
         Check(false, "command understood: " + verb);
     }
@@ -367,4 +392,66 @@ void ShowcaseDialog::CheckGdiObjects() {
         SetResult(looks[static_cast<std::size_t>(round) % looks.size()]);
     }
     checkFlat("result looks");
+}
+
+// The window's shape from a picture 101 pixels wide with three pixels of the
+// transparent colour: 100 pixels wide (the width rounded down to a multiple
+// of 4), with a hole at each of those pixels. Without a transparent colour,
+// or without a picture, the window is rectangular again. The next paint
+// gives the dialog the tool's own background back.
+void ShowcaseDialog::CheckShape() {
+    constexpr int kWidth = 101;
+    constexpr int kHeight = 20;
+    constexpr COLORREF kHole = RGB(255, 0, 255);
+    constexpr std::array<POINT, 3> kHoles{{{0, 0}, {50, 10}, {99, 19}}};
+    const auto makePicture = [&]() {
+        const UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+        BITMAPINFO format{};
+        format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        format.bmiHeader.biWidth = kWidth;
+        format.bmiHeader.biHeight = -kHeight;
+        format.bmiHeader.biPlanes = 1;
+        format.bmiHeader.biBitCount = 24;
+        format.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HBITMAP const picture =
+            ::CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (picture != nullptr && dc.IsValid()) {
+            const ScopedSelectObject select(dc.Get(), picture);
+            const UniqueGdiObject<HBRUSH> fill(::CreateSolidBrush(RGB(10, 20, 30)));
+            const RECT all{0, 0, kWidth, kHeight};
+            ::FillRect(dc.Get(), &all, fill.Get());
+            for (const POINT& hole : kHoles) {
+                ::SetPixelV(dc.Get(), hole.x, hole.y, kHole);
+            }
+            // Beyond the shape's width: no hole there, the column is outside anyway.
+            ::SetPixelV(dc.Get(), 100, 5, kHole);
+        }
+        return picture;
+    };
+    const UniqueGdiObject<HRGN> region(::CreateRectRgn(0, 0, 0, 0));
+
+    const DWORD shaped = SetBackground(makePicture(), kHole);
+    const int kind = ::GetWindowRgn(m_hWnd, region.Get());
+    const RegionArea area = AreaOf(region.Get());
+    Check(shaped == kBackgroundOk && kind == COMPLEXREGION && area.box.left == 0 &&
+              area.box.top == 0 && area.box.right == 100 && area.box.bottom == kHeight &&
+              area.pixels == 100 * kHeight - static_cast<long>(kHoles.size()),
+          "shape: a picture 101 wide gives a window region of " + std::to_string(area.pixels) +
+              " pixels within " + RectText(area.box) + " (expected 1997 within 0 0 100 20)");
+    bool holesCut = true;
+    for (const POINT& hole : kHoles) {
+        holesCut = holesCut && !::PtInRegion(region.Get(), hole.x, hole.y) &&
+                   ::PtInRegion(region.Get(), hole.x == 0 ? 1 : hole.x - 1, hole.y);
+    }
+    Check(holesCut, "shape: each pixel of the transparent colour is a hole, its neighbour is not");
+
+    const DWORD rectangular = SetBackground(makePicture(), kNoTransparentColor);
+    Check(rectangular == kBackgroundOk && ::GetWindowRgn(m_hWnd, region.Get()) == ERROR,
+          "shape: without a transparent colour the window has no region");
+    SetBackground(makePicture(), kHole);
+    const DWORD cleared = SetBackground(nullptr, kHole);
+    Check(cleared == kBackgroundOk && ::GetWindowRgn(m_hWnd, region.Get()) == ERROR,
+          "shape: without a picture background and region are gone");
+    Repaint();
 }

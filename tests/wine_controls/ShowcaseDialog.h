@@ -47,6 +47,7 @@ private:
     void Repaint() const;
     bool WaitForHover(HWND control, bool hovered);
     void CheckGdiObjects();
+    void CheckShape();
     HWND ControlNamed(std::string_view name) const;
 
     CColorEdit m_editLog;

@@ -408,6 +408,29 @@ check_background() {
     "$workdir/top-seen.png" "$workdir/top-want.png"
 }
 
+# The "FW Ver" button: a flat button without an image shows its caption in
+# the button text colour straight on the picture, with no border.
+check_caption_button() {
+  local x y w h cx cy
+  read -r x y w h <<<"${place[fwver]}"
+  read -r cx cy <<<"$(client_xy fwver)"
+  local table="$workdir/fwver.txt" reference="$workdir/fwver-background.txt"
+  dump "$shot" "$x" "$y" "$w" "$h" >"$table"
+  dump "$workdir/background.bmp" "$cx" "$cy" "$w" "$h" >"$reference"
+  local corner
+  for corner in "0 0" "$((w - 1)) 0" "0 $((h - 1))" "$((w - 1)) $((h - 1))"; do
+    # shellcheck disable=SC2086  # the corner is two words
+    expect_pixel "fwver: corner $corner shows the background, no border" "$table" $corner \
+      "$(pixel "$reference" $corner)"
+  done
+  # Dark where the picture is not: the caption's letters.
+  local dark
+  dark=$(awk 'NR == FNR { if ($3 < 40 && $4 < 40 && $5 < 40) under[$1 " " $2] = 1; next }
+    $3 < 40 && $4 < 40 && $5 < 40 && !(($1 " " $2) in under)' "$reference" "$table" | wc -l)
+  if [ "$dark" -ge 30 ]; then ok "fwver: caption drawn ($dark dark pixels over the picture)"; else
+    fail "fwver: only $dark dark pixels over the picture for the caption"; fi
+}
+
 # ---------------------------------------------------------------- the runs
 
 # hover_over NAME: the pointer near the bottom of the control, where the
@@ -428,6 +451,7 @@ run_looks() {
   check_cylinder gold-0 0 gold
   check_button exit normal
   check_button start disabled
+  check_caption_button
   check_background
 
   send result pass
@@ -473,6 +497,12 @@ run_looks() {
   shot pointer-away
   check_button start normal
   check_button exit normal
+
+  # The window shape, then the tool's own background back in full.
+  send shape
+  send repaint
+  shot after-shape
+  check_background
 }
 
 run_leaks() {
