@@ -1,7 +1,7 @@
 #include "package/FirmwarePackage.h"
 
 #include <cstring>
-#include <vector>
+#include <memory>
 
 namespace package {
 namespace {
@@ -128,7 +128,9 @@ LoadResult LoadPackage(PackageFile& file, ImageTable& table, std::uint16_t& vid,
         return Failure(kErrorWindowRead);
     }
     const std::uint64_t windowStart = fileSize - kSearchWindowSize;
-    std::vector<std::uint8_t> buffer(kSearchWindowSize);
+    // Filled by the read before anything looks at it, so it is not zeroed first.
+    const auto storage = std::make_unique_for_overwrite<std::uint8_t[]>(kSearchWindowSize);
+    const std::span<std::uint8_t> buffer(storage.get(), kSearchWindowSize);
     if (!file.ReadAt(windowStart, buffer)) {
         return Failure(kErrorWindowRead);
     }

@@ -1,32 +1,59 @@
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "package/FirmwarePackage.h"
-#include "tests/support/MemoryPackageFile.h"
+#include "package/PackageFile.h"
 
 // The loader over arbitrary file contents. Small inputs are placed at the end
 // of a file just longer than the search window, so the fuzzer reaches the
 // record scan and the sums instead of stopping at the size check; the first
 // byte chooses which read, if any, fails.
+namespace {
+
+// A file over bytes that the harness keeps between inputs, so each input
+// costs only its own bytes.
+class ViewPackageFile final : public PackageFile {
+public:
+    ViewPackageFile(std::span<const std::uint8_t> bytes, int failingRead)
+        : m_bytes(bytes), m_failingRead(failingRead) {}
+    std::uint64_t Size() const override { return m_bytes.size(); }
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+        if (++m_reads == m_failingRead || offset > m_bytes.size() ||
+            out.size() > m_bytes.size() - offset) {
+            return false;
+        }
+        std::memcpy(out.data(), m_bytes.data() + offset, out.size());
+        return true;
+    }
+
+private:
+    std::span<const std::uint8_t> m_bytes;
+    int m_failingRead;
+    int m_reads = 0;
+};
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static std::vector<std::uint8_t> padded(package::kSearchWindowSize + 7, 0);
     if (size == 0) {
         return 0;
     }
     const int failingRead = data[0] % 6;
     ++data;
     --size;
-    std::vector<std::uint8_t> bytes;
-    if ((failingRead & 1) != 0) {
-        bytes.assign(data, data + size);
-    } else {
-        bytes.assign(package::kSearchWindowSize + 7, 0);
-        const std::size_t copied = std::min(size, bytes.size());
-        std::memcpy(bytes.data() + bytes.size() - copied, data + size - copied, copied);
+    std::span<const std::uint8_t> bytes(data, size);
+    std::size_t copied = 0;
+    if ((failingRead & 1) == 0) {
+        copied = std::min(size, padded.size());
+        std::memcpy(padded.data() + padded.size() - copied, data + size - copied, copied);
+        bytes = padded;
     }
-    MemoryPackageFile file(std::move(bytes));
-    file.FailRead(failingRead > 4 ? 0 : failingRead);
+    ViewPackageFile file(bytes, failingRead > 4 ? 0 : failingRead);
 
     package::ImageTable table;
     std::uint16_t vid = 0;
@@ -43,5 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (result.LogLine().empty()) {
         __builtin_trap();
     }
+    // The padding is all zeros again for the next input.
+    std::memset(padded.data() + padded.size() - copied, 0, copied);
     return 0;
 }
