@@ -414,6 +414,11 @@ Canvas makeBackground() {
 
     drawHeaderMotif(c);
 
+    // A light plate under the "FW Ver" button, whose caption is drawn in the
+    // system's dark button text straight over this picture.
+    c.fill(112, 10, 200, 58, roundRect(116, 13, 196, 55, 9), hex(0xE6ECF3, 0.92f));
+    c.fill(112, 10, 200, 58, roundRectFrame(116, 13, 196, 55, 9, 1.0f), hex(0xFFFFFF, 0.6f));
+
     // Thin accent line marking the header's lower edge.
     c.fill(
         0, kSheetTop - 4, kBgW, kSheetTop,
