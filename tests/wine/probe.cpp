@@ -38,6 +38,7 @@ enum class Action {
     kExpectVisible,
     kExpectHidden,
     kExpectLayout,
+    kClick,
     kClose,
 };
 
@@ -77,6 +78,8 @@ constexpr ProbeOption kOptions[] = {
     {L"--expect-hidden", Action::kExpectHidden, true, L"", 0, "CONTROL  the control is hidden"},
     {L"--expect-layout", Action::kExpectLayout, false, L"", 0,
      "the controls, their classes and places, and the client size are as designed"},
+    {L"--click", Action::kClick, true, L"", 0,
+     "CONTROL  press the button as a user would (it must be enabled)"},
     {L"--close", Action::kClose, false, L"", 0,
      "press exit (the cancel command) and wait for the tool to end"},
 };
@@ -202,6 +205,9 @@ private:
                 break;
             case Action::kExpectLayout:
                 ExpectLayout();
+                break;
+            case Action::kClick:
+                Click(step.control);
                 break;
             case Action::kClose:
                 Close();
@@ -458,6 +464,25 @@ private:
             Expect(bits == (kControls[i].style & kDesignedWindowBits), what + " window style bits",
                    Hex(bits), Hex(kControls[i].style & kDesignedWindowBits));
         }
+    }
+
+    // A user can only press an enabled button; the press reaches the dialog as
+    // the button's click notification.
+    void Click(std::size_t index) {
+        const std::string what = "click " + ControlName(index);
+        HWND control = ControlOrFail(index, what);
+        if (control == nullptr) {
+            return;
+        }
+        if ((ToolWindow::Style(control) & WS_DISABLED) != 0) {
+            m_log.Check(false, what + ": the button is disabled");
+            return;
+        }
+        const int id = main_dialog::kControls[index].id;
+        const BOOL posted = PostMessageW(m_window->Dialog(), WM_COMMAND,
+                                         MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
+                                         reinterpret_cast<LPARAM>(control));
+        m_log.Check(posted != FALSE, what + ": pressed");
     }
 
     void Close() {
