@@ -1,7 +1,10 @@
 #include "controls/CButtonST.h"
 
 #include <commctrl.h>
+#include <mmsystem.h>
+#include <shellapi.h>
 
+#include <optional>
 #include <vector>
 
 #include "controls/IconShading.h"
@@ -11,15 +14,12 @@
 
 namespace {
 
-// The button type bits of the style, which owner drawing replaces.
-constexpr DWORD kTypeMask = 0x1F;
-constexpr DWORD kCheckBoxBit = 0x2;
 constexpr UINT_PTR kToolId = 1;
 constexpr int kMaxTipWidth = 400;
 constexpr int kFocusInset = 3;
 
-constexpr int kHoverIcon = 0;
-constexpr int kNormalIcon = 1;
+constexpr std::size_t kHoverIcon = 0;
+constexpr std::size_t kNormalIcon = 1;
 
 void FillSolidRect(HDC hDC, int x, int y, int cx, int cy, COLORREF color) {
     ::SetBkColor(hDC, color);
@@ -54,20 +54,26 @@ RECT ToRect(const PixelRect& r) {
     return RECT{r.x, r.y, r.Right(), r.Bottom()};
 }
 
-HICON SpecialIcon(int id) {
-    return reinterpret_cast<HICON>(static_cast<INT_PTR>(id));
+template <typename Handle>
+Handle SpecialImage(int id) {
+    return reinterpret_cast<Handle>(static_cast<INT_PTR>(id));
 }
 
-// A copy of the icon whose colour pixels are shaded; the mask stays.
-HICON CreateShadedIcon(HICON source, IconShading shading) {
-    ICONINFO info{};
-    if (!::GetIconInfo(source, &info)) {
-        return nullptr;
+template <typename Handle>
+std::optional<IconShading> ShadingAsked(Handle normal) {
+    if (normal == SpecialImage<Handle>(CButtonST::kDarkenedIcon)) {
+        return IconShading::Darkened;
     }
-    const UniqueGdiObject<HBITMAP> mask(info.hbmMask);
-    const UniqueGdiObject<HBITMAP> color(info.hbmColor);
+    if (normal == SpecialImage<Handle>(CButtonST::kGreyIcon)) {
+        return IconShading::Grey;
+    }
+    return std::nullopt;
+}
+
+// A copy of a bitmap with its pixels shaded, of its planes and bit depth.
+HBITMAP CreateShadedBitmap(HBITMAP source, IconShading shading) {
     BITMAP layout{};
-    if (!color.IsValid() || ::GetObjectW(color.Get(), sizeof(layout), &layout) == 0) {
+    if (source == nullptr || ::GetObjectW(source, sizeof(layout), &layout) == 0) {
         return nullptr;
     }
     BITMAPINFO format{};
@@ -81,17 +87,32 @@ HICON CreateShadedIcon(HICON source, IconShading shading) {
                                       static_cast<std::size_t>(layout.bmHeight));
     const CClientDC screen(nullptr);
     const auto rows = static_cast<UINT>(layout.bmHeight);
-    if (::GetDIBits(screen.GetSafeHdc(), color.Get(), 0, rows, pixels.data(), &format,
+    if (::GetDIBits(screen.GetSafeHdc(), source, 0, rows, pixels.data(), &format,
                     DIB_RGB_COLORS) == 0) {
         return nullptr;
     }
     for (std::uint32_t& pixel : pixels) {
         pixel = ShadeIconPixel(pixel, shading);
     }
-    const UniqueGdiObject<HBITMAP> shaded(::CreateBitmap(
+    UniqueGdiObject<HBITMAP> shaded(::CreateBitmap(
         layout.bmWidth, layout.bmHeight, layout.bmPlanes, layout.bmBitsPixel, nullptr));
     if (!shaded.IsValid() || ::SetDIBits(screen.GetSafeHdc(), shaded.Get(), 0, rows, pixels.data(),
                                          &format, DIB_RGB_COLORS) == 0) {
+        return nullptr;
+    }
+    return shaded.Release();
+}
+
+// A copy of the icon whose colour pixels are shaded; the mask stays.
+HICON CreateShadedIcon(HICON source, IconShading shading) {
+    ICONINFO info{};
+    if (!::GetIconInfo(source, &info)) {
+        return nullptr;
+    }
+    const UniqueGdiObject<HBITMAP> mask(info.hbmMask);
+    const UniqueGdiObject<HBITMAP> color(info.hbmColor);
+    const UniqueGdiObject<HBITMAP> shaded(CreateShadedBitmap(color.Get(), shading));
+    if (!shaded.IsValid()) {
         return nullptr;
     }
     ICONINFO copy{TRUE, 0, 0, mask.Get(), shaded.Get()};
@@ -113,7 +134,7 @@ DWORD CButtonST::SetIcons(int nIconIn, int cxIconIn, int cyIconIn, int nIconOut,
         instance, MAKEINTRESOURCEW(nIconIn), IMAGE_ICON, cxIconIn, cyIconIn, LR_DEFAULTCOLOR));
     HICON iconOut = nullptr;
     if (nIconOut == kDarkenedIcon || nIconOut == kGreyIcon) {
-        iconOut = SpecialIcon(nIconOut);
+        iconOut = SpecialImage<HICON>(nIconOut);
     } else if (nIconOut != 0) {
         iconOut = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(nIconOut), IMAGE_ICON,
                                                   cxIconOut, cyIconOut, LR_DEFAULTCOLOR));
@@ -125,11 +146,8 @@ DWORD CButtonST::SetIcons(HICON hIconIn, HICON hIconOut) {
     ReleaseImages();
     // Both icons are owned from here on, whatever happens next.
     m_csIcons[kHoverIcon].hIcon.Reset(hIconIn);
-    const bool darkened = hIconOut == SpecialIcon(kDarkenedIcon);
-    if (darkened || hIconOut == SpecialIcon(kGreyIcon)) {
-        hIconOut = hIconIn == nullptr ? nullptr
-                                      : CreateShadedIcon(hIconIn, darkened ? IconShading::Darkened
-                                                                           : IconShading::Grey);
+    if (const std::optional<IconShading> shading = ShadingAsked(hIconOut)) {
+        hIconOut = hIconIn == nullptr ? nullptr : CreateShadedIcon(hIconIn, *shading);
     }
     m_csIcons[kNormalIcon].hIcon.Reset(hIconOut);
     IconImage& normal = m_csIcons[kNormalIcon];
@@ -151,6 +169,74 @@ bool CButtonST::TakeIconSize(IconImage& image) noexcept {
     image.height = static_cast<int>(info.yHotspot * 2);
     ::DeleteObject(info.hbmMask);
     ::DeleteObject(info.hbmColor);
+    return true;
+}
+
+DWORD CButtonST::SetBitmaps(int nBitmapIn, COLORREF crTransColorIn, int nBitmapOut,
+                            COLORREF crTransColorOut) {
+    HINSTANCE const instance = ::GetModuleHandleW(nullptr);
+    const auto load = [instance](int id) {
+        return static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0,
+                                                 0, LR_DEFAULTCOLOR));
+    };
+    HBITMAP const bitmapIn = load(nBitmapIn);
+    HBITMAP bitmapOut = nullptr;
+    if (nBitmapOut == kDarkenedIcon || nBitmapOut == kGreyIcon) {
+        bitmapOut = SpecialImage<HBITMAP>(nBitmapOut);
+    } else if (nBitmapOut != 0) {
+        bitmapOut = load(nBitmapOut);
+    }
+    return SetBitmaps(bitmapIn, crTransColorIn, bitmapOut, crTransColorOut);
+}
+
+DWORD CButtonST::SetBitmaps(HBITMAP hBitmapIn, COLORREF crTransColorIn, HBITMAP hBitmapOut,
+                            COLORREF crTransColorOut) {
+    ReleaseImages();
+    // Both bitmaps are owned from here on, whatever happens next.
+    BitmapImage& hover = m_csBitmaps[kHoverIcon];
+    BitmapImage& normal = m_csBitmaps[kNormalIcon];
+    hover.hBitmap.Reset(hBitmapIn);
+    hover.transparent = crTransColorIn;
+    if (const std::optional<IconShading> shading = ShadingAsked(hBitmapOut)) {
+        // The copy is made before the hover bitmap's transparent pixels are blackened.
+        hBitmapOut = CreateShadedBitmap(hBitmapIn, *shading);
+        crTransColorOut = button::ShadedTransparentColor(crTransColorIn, *shading);
+    }
+    normal.hBitmap.Reset(hBitmapOut);
+    normal.transparent = crTransColorOut;
+    if (!PrepareBitmap(hover) || (normal.hBitmap.IsValid() && !PrepareBitmap(normal))) {
+        ReleaseImages();
+        return kBitmapInfoFailed;
+    }
+    Invalidate();
+    return kOk;
+}
+
+bool CButtonST::PrepareBitmap(BitmapImage& image) noexcept {
+    BITMAP layout{};
+    if (!image.hBitmap.IsValid() ||
+        ::GetObjectW(image.hBitmap.Get(), sizeof(layout), &layout) == 0) {
+        return false;
+    }
+    image.width = layout.bmWidth;
+    image.height = layout.bmHeight;
+    image.hMask.Reset(::CreateBitmap(image.width, image.height, 1, 1, nullptr));
+    const UniqueMemoryDc bitmapDc(::CreateCompatibleDC(nullptr));
+    const UniqueMemoryDc maskDc(::CreateCompatibleDC(nullptr));
+    if (!image.hMask.IsValid() || !bitmapDc.IsValid() || !maskDc.IsValid()) {
+        return false;
+    }
+    const ScopedSelectObject selectBitmap(bitmapDc.Get(), image.hBitmap.Get());
+    const ScopedSelectObject selectMask(maskDc.Get(), image.hMask.Get());
+    // Copied to one bit per pixel, the transparent colour (the source's
+    // background colour) becomes white in the mask, every other colour black.
+    ::SetBkColor(bitmapDc.Get(), image.transparent);
+    ::BitBlt(maskDc.Get(), 0, 0, image.width, image.height, bitmapDc.Get(), 0, 0, SRCCOPY);
+    // The transparent pixels of the bitmap itself turn black, so that
+    // painting it over the masked-out background leaves the background there.
+    ::SetBkColor(bitmapDc.Get(), RGB(0, 0, 0));
+    ::SetTextColor(bitmapDc.Get(), RGB(255, 255, 255));
+    ::BitBlt(bitmapDc.Get(), 0, 0, image.width, image.height, maskDc.Get(), 0, 0, SRCAND);
     return true;
 }
 
@@ -201,22 +287,161 @@ DWORD CButtonST::ResetColors(BOOL bRepaint) {
     return kOk;
 }
 
+DWORD CButtonST::SetColor(ColorIndex index, COLORREF color, BOOL bRepaint) {
+    m_crColors[static_cast<std::size_t>(index)] = color;
+    if (bRepaint) {
+        Invalidate();
+    }
+    return kOk;
+}
+
+COLORREF CButtonST::GetColor(ColorIndex index) const noexcept {
+    return m_crColors[static_cast<std::size_t>(index)];
+}
+
 DWORD CButtonST::SetPressStyle(int nStyle) {
-    switch (nStyle) {
-        case 0:
-            m_ptPressedOffset = POINT{1, 1};
-            return kOk;
-        case 1:
-            m_ptPressedOffset = POINT{0, 2};
-            return kOk;
-        default:
-            return kInvalidPressStyle;
+    const std::optional<button::PressOffset> offset = button::PressOffsetOf(nStyle);
+    if (!offset) {
+        return kInvalidPressStyle;
+    }
+    m_ptPressedOffset = POINT{offset->x, offset->y};
+    return kOk;
+}
+
+namespace {
+
+template <typename Value>
+void SetOption(Value& option, Value value, BOOL bRepaint, const CWnd& button) {
+    option = value;
+    if (bRepaint) {
+        button.Invalidate();
     }
 }
 
-void CButtonST::ReleaseImages() noexcept {
+}  // namespace
+
+void CButtonST::SetFlat(BOOL bFlat, BOOL bRepaint) {
+    SetOption(flat, bFlat != FALSE, bRepaint, *this);
+}
+
+void CButtonST::SetAlign(ImageAlign align, BOOL bRepaint) {
+    SetOption(m_byAlign, align, bRepaint, *this);
+}
+
+void CButtonST::SetImageMargins(int cx, int cy, BOOL bRepaint) {
+    SetOption(m_ptImageOrg, POINT{cx, cy}, bRepaint, *this);
+}
+
+void CButtonST::SetFocusOnFlat(BOOL bFocusOnFlat, BOOL bRepaint) {
+    SetOption(focusOnFlat, bFocusOnFlat != FALSE, bRepaint, *this);
+}
+
+void CButtonST::SetDrawBorder(BOOL bDrawBorder, BOOL bRepaint) {
+    SetOption(drawBorder, bDrawBorder != FALSE, bRepaint, *this);
+}
+
+void CButtonST::SetGrayDisabledBitmap(BOOL bGray, BOOL bRepaint) {
+    SetOption(grayDisabledBitmap, bGray != FALSE, bRepaint, *this);
+}
+
+DWORD CButtonST::SetMenu(UINT nMenu, HWND hParentWnd, BOOL bRepaint) {
+    HMENU menu = nullptr;
+    if (nMenu != 0) {
+        menu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(nMenu));
+        if (menu == nullptr) {
+            SetMenu(HMENU{}, hParentWnd, bRepaint);
+            return kMenuNotLoaded;
+        }
+    }
+    return SetMenu(menu, hParentWnd, bRepaint);
+}
+
+DWORD CButtonST::SetMenu(HMENU hMenu, HWND hParentWnd, BOOL bRepaint) {
+    m_menu.Reset(hMenu);
+    m_hParentWndMenu = hParentWnd;
+    if (bRepaint) {
+        Invalidate();
+    }
+    return kOk;
+}
+
+void CButtonST::SetMenuCallback(HWND hWnd, UINT nMessage, LPARAM lParam) noexcept {
+    m_hCallbackWnd = hWnd;
+    m_nCallbackMessage = nMessage;
+    m_lCallbackParam = lParam;
+}
+
+void CButtonST::SetURL(const wchar_t* lpszURL) {
+    m_link.clear();
+    if (lpszURL != nullptr) {
+        m_link = button::Limited(lpszURL, button::kMaxLinkLength);
+    }
+}
+
+BOOL CButtonST::SetBtnCursor(int nCursorId, BOOL bRepaint) {
+    m_hCursor.Reset();
+    if (nCursorId != 0) {
+        m_hCursor.Reset(static_cast<HCURSOR>(
+            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(nCursorId), IMAGE_CURSOR, 0,
+                         0, LR_DEFAULTSIZE)));
+        if (!m_hCursor.IsValid()) {
+            // A copy, so that the button owns every cursor it holds alike.
+            HCURSOR const system = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(nCursorId));
+            m_hCursor.Reset(system == nullptr ? nullptr : ::CopyIcon(system));
+        }
+    }
+    if (bRepaint) {
+        Invalidate();
+    }
+    return m_hCursor.IsValid() || nCursorId == 0;
+}
+
+void CButtonST::SetSound(const wchar_t* lpszFile, BOOL bPlayOnClick) {
+    m_sounds.SetFile(bPlayOnClick ? button::SoundEvent::Click : button::SoundEvent::Hover,
+                     lpszFile == nullptr ? std::wstring_view{} : std::wstring_view{lpszFile});
+}
+
+void CButtonST::SetSound(UINT nResourceId, HMODULE hModule, BOOL bPlayOnClick) {
+    const button::SoundEvent event =
+        bPlayOnClick ? button::SoundEvent::Click : button::SoundEvent::Hover;
+    m_sounds.SetResource(event, static_cast<std::uint16_t>(nResourceId));
+    m_soundModules[static_cast<std::size_t>(event)] = hModule;
+}
+
+void CButtonST::PlayButtonSound(button::SoundEvent event) const noexcept {
+    const button::SoundChoice& sound = m_sounds.For(event);
+    constexpr DWORD kFlags = SND_ASYNC | SND_NODEFAULT;
+    switch (sound.source) {
+        case button::SoundChoice::Source::Resource:
+            ::PlaySoundW(MAKEINTRESOURCEW(sound.resourceId),
+                         m_soundModules[static_cast<std::size_t>(event)], kFlags | SND_RESOURCE);
+            break;
+        case button::SoundChoice::Source::File:
+            ::PlaySoundW(sound.file.c_str(), nullptr, kFlags | SND_FILENAME);
+            break;
+        case button::SoundChoice::Source::None:
+            break;
+    }
+}
+
+void CButtonST::ReleaseImages(BOOL bDestroy) noexcept {
     for (IconImage& image : m_csIcons) {
-        image.hIcon.Reset();
+        if (bDestroy) {
+            image.hIcon.Reset();
+        } else {
+            static_cast<void>(image.hIcon.Release());
+        }
+        image.width = 0;
+        image.height = 0;
+    }
+    for (BitmapImage& image : m_csBitmaps) {
+        if (bDestroy) {
+            image.hBitmap.Reset();
+            image.hMask.Reset();
+        } else {
+            static_cast<void>(image.hBitmap.Release());
+            static_cast<void>(image.hMask.Release());
+        }
         image.width = 0;
         image.height = 0;
     }
@@ -230,14 +455,14 @@ void CButtonST::EndHover() {
 }
 
 void CButtonST::PreSubclassWindow() {
-    const DWORD style = GetStyle() & 0xFFFF;
-    if ((style & kCheckBoxBit) != 0) {
+    const button::StyleTraits traits = button::TraitsOf(GetStyle());
+    if (traits.checkBox) {
         m_bIsCheckBox = TRUE;
     }
-    if ((style & kTypeMask) == BS_DEFPUSHBUTTON) {
+    if (traits.defaultButton) {
         m_bIsDefault = TRUE;
     }
-    ModifyStyle(kTypeMask, BS_OWNERDRAW, SWP_FRAMECHANGED);
+    ModifyStyle(button::kTypeMask, BS_OWNERDRAW, SWP_FRAMECHANGED);
 }
 
 BOOL CButtonST::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
@@ -251,14 +476,61 @@ BOOL CButtonST::OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         return TRUE;
     }
     if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
-        ::SetFocus(m_hWnd);
-        if (m_bIsCheckBox) {
-            m_nCheck = !m_nCheck;
-            Invalidate();
-        }
+        OnClicked();
     }
     // The parent's own click handler runs as well.
     return FALSE;
+}
+
+void CButtonST::OnClicked() {
+    ::SetFocus(m_hWnd);
+    PlayButtonSound(button::SoundEvent::Click);
+    switch (button::ActionOnClick(m_bIsCheckBox != FALSE, m_menu.IsValid(), !m_link.empty())) {
+        case button::ClickAction::ToggleCheck:
+            m_nCheck = !m_nCheck;
+            Invalidate();
+            break;
+        case button::ClickAction::ShowMenu:
+            ShowMenu();
+            break;
+        case button::ClickAction::OpenLink: {
+            SHELLEXECUTEINFOW execute{};
+            execute.cbSize = sizeof(execute);
+            execute.fMask = SEE_MASK_FLAG_NO_UI;
+            execute.lpVerb = L"open";
+            execute.lpFile = m_link.c_str();
+            execute.nShow = SW_SHOWMAXIMIZED;
+            ::ShellExecuteExW(&execute);
+            break;
+        }
+        case button::ClickAction::Nothing:
+            break;
+    }
+}
+
+// The menu's first submenu below the button; the command chosen goes to the
+// menu's owner as if it had come from a menu of its own.
+void CButtonST::ShowMenu() {
+    HMENU const popup = ::GetSubMenu(m_menu.Get(), 0);
+    if (popup == nullptr) {
+        return;
+    }
+    m_bMenuDisplayed = true;
+    Invalidate();
+    if (m_hCallbackWnd != nullptr) {
+        ::SendMessageW(m_hCallbackWnd, m_nCallbackMessage, reinterpret_cast<WPARAM>(popup),
+                       m_lCallbackParam);
+    }
+    RECT place{};
+    ::GetWindowRect(m_hWnd, &place);
+    const BOOL command =
+        ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_NONOTIFY | TPM_RETURNCMD,
+                         place.left, place.bottom, 0, m_hWnd, nullptr);
+    m_bMenuDisplayed = false;
+    Invalidate();
+    if (command != 0 && m_hParentWndMenu != nullptr) {
+        ::PostMessageW(m_hParentWndMenu, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    }
 }
 
 LRESULT CButtonST::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -268,12 +540,24 @@ LRESULT CButtonST::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return Default(WM_LBUTTONDOWN, wParam, lParam);
         case WM_MOUSEMOVE: {
             const LRESULT result = Default(message, wParam, lParam);
-            if (((wParam & MK_LBUTTON) != 0 && !hovered) || !flat) {
-                return result;
+            if (button::TracksHover((wParam & MK_LBUTTON) != 0, hovered, flat)) {
+                OnMouseMove();
             }
-            OnMouseMove();
             return result;
         }
+        case WM_ACTIVATE: {
+            const LRESULT result = Default(message, wParam, lParam);
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                EndHover();
+            }
+            return result;
+        }
+        case WM_SETCURSOR:
+            if (m_hCursor.IsValid()) {
+                ::SetCursor(m_hCursor.Get());
+                return TRUE;
+            }
+            return Default(message, wParam, lParam);
         case WM_MOUSELEAVE:
         case WM_KILLFOCUS:
         case WM_CANCELMODE: {
@@ -290,12 +574,11 @@ LRESULT CButtonST::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case BM_SETSTYLE:
             // The dialog manager moves the default-button look between buttons;
             // keep the mark and stay owner-drawn.
-            if ((wParam & kTypeMask) == BS_DEFPUSHBUTTON) {
-                m_bIsDefault = TRUE;
-            } else if ((wParam & kTypeMask) == BS_PUSHBUTTON) {
-                m_bIsDefault = FALSE;
+            if (const std::optional<bool> mark =
+                    button::DefaultMarkFor(static_cast<std::uint32_t>(wParam))) {
+                m_bIsDefault = *mark ? TRUE : FALSE;
             }
-            return Default(message, (wParam & ~static_cast<WPARAM>(kTypeMask)) | BS_OWNERDRAW,
+            return Default(message, button::OwnerDrawn(static_cast<std::uint32_t>(wParam)),
                            lParam);
         case BM_SETCHECK:
             SetChecked(wParam == BST_CHECKED || wParam == BST_INDETERMINATE, TRUE);
@@ -322,6 +605,7 @@ void CButtonST::OnMouseMove() {
         if (!hovered) {
             hovered = true;
             Invalidate();
+            PlayButtonSound(button::SoundEvent::Hover);
             TRACKMOUSEEVENT track{};
             track.cbSize = sizeof(track);
             track.dwFlags = TME_LEAVE;
@@ -343,24 +627,30 @@ void CButtonST::OnEnable(BOOL bEnable) {
     }
 }
 
-const CButtonST::IconImage& CButtonST::ChosenIcon(BOOL bIsPressed) const noexcept {
-    if (bIsPressed || (!m_bIsCheckBox && hovered) || !m_csIcons[kNormalIcon].hIcon.IsValid()) {
-        return m_csIcons[kHoverIcon];
-    }
-    return m_csIcons[kNormalIcon];
+button::ImageSlot CButtonST::ChosenImage(BOOL bIsPressed, bool hasNormal) const noexcept {
+    return button::ChooseImage(bIsPressed != FALSE, hovered, m_bIsCheckBox != FALSE, hasNormal);
 }
 
 COLORREF CButtonST::StateColor(ColorIndex hover, ColorIndex focus,
                                ColorIndex normal) const noexcept {
-    if (hovered || m_bIsPressed) {
-        return m_crColors[hover];
+    switch (button::ColorStateOf(hovered, m_bIsPressed != FALSE, m_bIsFocused != FALSE)) {
+        case button::ColorState::Hover:
+            return m_crColors[hover];
+        case button::ColorState::Focus:
+            return m_crColors[focus];
+        case button::ColorState::Normal:
+            break;
     }
-    return m_crColors[m_bIsFocused ? focus : normal];
+    return m_crColors[normal];
 }
 
 void CButtonST::DrawItem(const DRAWITEMSTRUCT& item) {
     HDC const dc = item.hDC;
-    m_bIsPressed = (item.itemState & ODS_SELECTED) != 0 || (m_bIsCheckBox && m_nCheck);
+    m_bIsPressed = button::PaintsPressed((item.itemState & ODS_SELECTED) != 0,
+                                         m_bIsCheckBox != FALSE, m_nCheck != FALSE,
+                                         m_bMenuDisplayed)
+                       ? TRUE
+                       : FALSE;
     m_bIsFocused = (item.itemState & ODS_FOCUS) != 0;
     m_bIsDisabled = (item.itemState & ODS_DISABLED) != 0;
     ::SetBkMode(dc, TRANSPARENT);
@@ -378,6 +668,11 @@ void CButtonST::DrawItem(const DRAWITEMSTRUCT& item) {
     if (m_csIcons[kHoverIcon].hIcon.IsValid()) {
         DrawIconImage(dc, !caption.empty(), &item.rcItem, &captionRect, m_bIsPressed,
                       m_bIsDisabled);
+    }
+    if (m_csBitmaps[kHoverIcon].hBitmap.IsValid()) {
+        ::SetBkColor(dc, RGB(255, 255, 255));
+        DrawBitmapImage(dc, !caption.empty(), &item.rcItem, &captionRect, m_bIsPressed,
+                        m_bIsDisabled);
     }
     if (!caption.empty()) {
         DrawCaption(dc, caption, &captionRect, m_bIsPressed, m_bIsDisabled);
@@ -447,13 +742,12 @@ DWORD CButtonST::DrawBorder(HDC hDC, RECT* pRect) {
     return kOk;
 }
 
-DWORD CButtonST::DrawIconImage(HDC hDC, BOOL bHasTitle, const RECT* pItem, RECT* pCaption,
-                               BOOL bIsPressed, BOOL bIsDisabled) {
-    const IconImage& icon = ChosenIcon(bIsPressed);
+PixelRect CButtonST::PlaceImage(int width, int height, BOOL bHasTitle, const RECT* pItem,
+                               RECT* pCaption, BOOL bIsPressed) const noexcept {
     ButtonImageInput input{};
     input.button = ToPixelRect(*pItem);
-    input.imageWidth = icon.width;
-    input.imageHeight = icon.height;
+    input.imageWidth = width;
+    input.imageHeight = height;
     input.align = m_byAlign;
     input.hasCaption = bHasTitle != FALSE;
     input.marginX = m_ptImageOrg.x;
@@ -463,9 +757,60 @@ DWORD CButtonST::DrawIconImage(HDC hDC, BOOL bHasTitle, const RECT* pItem, RECT*
     input.pressOffsetY = m_ptPressedOffset.y;
     const ButtonImagePlacement placement = PlaceButtonImage(input);
     *pCaption = ToRect(placement.caption);
-    ::DrawStateW(hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(icon.hIcon.Get()), 0,
-                 placement.image.x, placement.image.y, placement.image.width,
-                 placement.image.height, DST_ICON | (bIsDisabled ? DSS_DISABLED : DSS_NORMAL));
+    return placement.image;
+}
+
+DWORD CButtonST::DrawIconImage(HDC hDC, BOOL bHasTitle, const RECT* pItem, RECT* pCaption,
+                               BOOL bIsPressed, BOOL bIsDisabled) {
+    const IconImage& icon = m_csIcons[static_cast<std::size_t>(
+        ChosenImage(bIsPressed, m_csIcons[kNormalIcon].hIcon.IsValid()))];
+    const PixelRect image =
+        PlaceImage(icon.width, icon.height, bHasTitle, pItem, pCaption, bIsPressed);
+    ::DrawStateW(hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(icon.hIcon.Get()), 0, image.x,
+                 image.y, image.width, image.height,
+                 DST_ICON | (bIsDisabled ? DSS_DISABLED : DSS_NORMAL));
+    return kOk;
+}
+
+DWORD CButtonST::DrawBitmapImage(HDC hDC, BOOL bHasTitle, const RECT* pItem, RECT* pCaption,
+                                 BOOL bIsPressed, BOOL bIsDisabled) {
+    const BitmapImage& bitmap = m_csBitmaps[static_cast<std::size_t>(
+        ChosenImage(bIsPressed, m_csBitmaps[kNormalIcon].hBitmap.IsValid()))];
+    const PixelRect image =
+        PlaceImage(bitmap.width, bitmap.height, bHasTitle, pItem, pCaption, bIsPressed);
+    const UniqueMemoryDc sourceDc(::CreateCompatibleDC(hDC));
+    if (!sourceDc.IsValid()) {
+        return kOk;
+    }
+    // The mask's white (transparent) pixels keep the target, its black ones
+    // clear it; the bitmap, black where transparent, then fills what was cleared.
+    const auto compose = [&](HDC target, int x, int y) {
+        ::SetTextColor(target, RGB(0, 0, 0));
+        {
+            const ScopedSelectObject selectMask(sourceDc.Get(), bitmap.hMask.Get());
+            ::BitBlt(target, x, y, image.width, image.height, sourceDc.Get(), 0, 0, SRCAND);
+        }
+        const ScopedSelectObject selectBitmap(sourceDc.Get(), bitmap.hBitmap.Get());
+        ::BitBlt(target, x, y, image.width, image.height, sourceDc.Get(), 0, 0, SRCPAINT);
+    };
+    if (!(bIsDisabled && grayDisabledBitmap)) {
+        compose(hDC, image.x, image.y);
+        return kOk;
+    }
+    const UniqueGdiObject<HBITMAP> composed(
+        ::CreateCompatibleBitmap(hDC, image.width, image.height));
+    const UniqueMemoryDc composedDc(::CreateCompatibleDC(hDC));
+    if (!composed.IsValid() || !composedDc.IsValid()) {
+        return kOk;
+    }
+    {
+        const ScopedSelectObject selectComposed(composedDc.Get(), composed.Get());
+        ::SetBkColor(composedDc.Get(), RGB(255, 255, 255));
+        FillSolidRect(composedDc.Get(), 0, 0, image.width, image.height, RGB(255, 255, 255));
+        compose(composedDc.Get(), 0, 0);
+    }
+    ::DrawStateW(hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(composed.Get()), 0, image.x,
+                 image.y, image.width, image.height, DST_BITMAP | DSS_DISABLED);
     return kOk;
 }
 
