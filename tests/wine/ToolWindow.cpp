@@ -1,5 +1,7 @@
 #include "ToolWindow.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -8,6 +10,8 @@
 namespace {
 
 constexpr UINT kMessageTimeoutMs = 5000;
+// The static control that carries a message box's text.
+constexpr int kMessageTextId = 0xFFFF;
 
 }  // namespace
 
@@ -82,4 +86,28 @@ SIZE ToolWindow::ClientSize() const {
     RECT client{};
     GetClientRect(m_dialog, &client);
     return SIZE{client.right - client.left, client.bottom - client.top};
+}
+
+std::optional<int> ToolWindow::ProgressPosition(HWND progress) {
+    DWORD_PTR position = 0;
+    if (SendMessageTimeoutW(progress, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs,
+                            &position) == 0) {
+        return std::nullopt;
+    }
+    return static_cast<int>(position);
+}
+
+HWND ToolWindow::OwnedMessageBox() const {
+    for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box != nullptr;
+         box = FindWindowExW(nullptr, box, L"#32770", nullptr)) {
+        if (box != m_dialog && GetWindow(box, GW_OWNER) == m_dialog) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
+std::optional<std::wstring> ToolWindow::MessageText(HWND box) {
+    HWND text = GetDlgItem(box, kMessageTextId);
+    return text != nullptr ? Text(text) : std::nullopt;
 }

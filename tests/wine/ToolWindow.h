@@ -28,6 +28,13 @@ public:
     HWND Control(std::size_t index) const;
 
     static std::optional<std::wstring> Text(HWND window);
+    // The position of a progress bar; nullopt when the tool does not answer.
+    static std::optional<int> ProgressPosition(HWND progress);
+    // A message box the tool shows over its dialog: a window of the system's
+    // dialog class owned by the dialog. Null when there is none.
+    HWND OwnedMessageBox() const;
+    // The text a message box shows.
+    static std::optional<std::wstring> MessageText(HWND box);
     static std::wstring ClassName(HWND window);
     static DWORD Style(HWND window);
     // The window's rectangle in the dialog's client coordinates.

@@ -39,6 +39,8 @@ enum class Action {
     kExpectHidden,
     kExpectLayout,
     kClick,
+    kExpectProgress,
+    kAnswerMessage,
     kClose,
 };
 
@@ -80,6 +82,10 @@ constexpr ProbeOption kOptions[] = {
      "the controls, their classes and places, and the client size are as designed"},
     {L"--click", Action::kClick, true, L"", 0,
      "CONTROL  press the button as a user would (it must be enabled)"},
+    {L"--expect-progress", Action::kExpectProgress, false, L"progress", 1,
+     "POSITION  the progress bar stands at POSITION"},
+    {L"--answer-message", Action::kAnswerMessage, false, L"", 1,
+     "REGEX  the tool shows a message box whose whole text matches REGEX; press its OK"},
     {L"--close", Action::kClose, false, L"", 0,
      "press exit (the cancel command) and wait for the tool to end"},
 };
@@ -208,6 +214,12 @@ private:
                 break;
             case Action::kClick:
                 Click(step.control);
+                break;
+            case Action::kExpectProgress:
+                ExpectProgress(step.control, std::stoi(step.values[0]));
+                break;
+            case Action::kAnswerMessage:
+                AnswerMessage(step.values[0], *step.pattern);
                 break;
             case Action::kClose:
                 Close();
@@ -485,6 +497,46 @@ private:
         m_log.Check(posted != FALSE, what + ": pressed");
     }
 
+    void ExpectProgress(std::size_t index, int wanted) {
+        const std::string what = ControlName(index) + " position";
+        HWND control = ControlOrFail(index, what);
+        if (control == nullptr) {
+            return;
+        }
+        std::optional<int> seen;
+        const bool passed = Eventually([&] {
+            seen = ToolWindow::ProgressPosition(control);
+            return seen == wanted;
+        });
+        Expect(passed, what, seen ? std::to_string(*seen) : "no answer", std::to_string(wanted));
+    }
+
+    // A message box blocks the tool until the user closes it: it must say
+    // what is expected, and pressing OK must close it.
+    void AnswerMessage(const std::wstring& source, const std::wregex& pattern) {
+        const std::string what = "message box";
+        if (!HaveWindow()) {
+            m_log.Check(false, what + ": no window");
+            return;
+        }
+        HWND box = nullptr;
+        std::optional<std::wstring> seen;
+        const bool shown = Eventually([&] {
+            box = m_window->OwnedMessageBox();
+            seen = box != nullptr ? ToolWindow::MessageText(box) : std::nullopt;
+            return seen && std::regex_match(*seen, pattern);
+        });
+        Expect(shown, what + " text", seen ? Quoted(*seen) : "no message box",
+               "a match of /" + Utf8(source) + "/");
+        if (!shown) {
+            return;
+        }
+        const BOOL posted = PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                                         reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+        const bool closed = posted != FALSE && Eventually([&] { return IsWindow(box) == FALSE; });
+        m_log.Check(closed, what + ": OK pressed, the box closed");
+    }
+
     void Close() {
         if (!HaveWindow()) {
             m_log.Check(false, "close: no window");
@@ -574,7 +626,14 @@ std::optional<std::vector<Step>> ParseSteps(int argc, wchar_t** argv, std::strin
             error = "--timeout needs whole seconds";
             return std::nullopt;
         }
-        if (step.action == Action::kExpectTextMatch) {
+        if (step.action == Action::kExpectProgress &&
+            (step.values[0].empty() ||
+             step.values[0].find_first_not_of(L"0123456789") != std::wstring::npos ||
+             step.values[0].size() > 5)) {
+            error = "--expect-progress needs a whole number";
+            return std::nullopt;
+        }
+        if (step.action == Action::kExpectTextMatch || step.action == Action::kAnswerMessage) {
             try {
                 step.pattern.emplace(step.values[0]);
             } catch (const std::regex_error& e) {
