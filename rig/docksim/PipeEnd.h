@@ -32,7 +32,6 @@ public:
     PipeEnd(const PipeEnd&) = delete;
     PipeEnd& operator=(const PipeEnd&) = delete;
 
-    HANDLE Handle() const { return m_pipe.Get(); }
     bool Connected() const { return m_connected; }
 
     // Connected when a client came before the wait began: no packet follows.

@@ -30,6 +30,7 @@ extern "C" {
 #include "framework/OwnedHandle.h"
 #include "rig/channel/ControlRequest.h"
 #include "rig/channel/TextConversion.h"
+#include "sim/DockSimulator.h"
 
 namespace {
 
@@ -382,9 +383,60 @@ void EveryReaderGetsTheAnswer() {
     ExpectMode(second.Answer(error), device::DeviceMode::Application, "second reader");
 }
 
+// Faults armed and the chips dumped while docksim runs, by request.
+void RequestsWhileRunning() {
+    const std::optional<SeenInterface> dock = FindDock();
+    Expect(dock.has_value(), "dock present");
+    if (!dock) {
+        return;
+    }
+    DockConnection connection(dock->path);
+    Expect(Ask("fault chip1-flash-error") == "ok\n", "docksim arms a fault on request");
+    const auto answer = connection.Exchange(device::BuildTiInitialCommand());
+    Expect(answer && device::AnsweredCode(*answer) == device::USBUID_ISP_EFM8_CMD_TI_INITIAL &&
+               device::DecodeStatus(*answer) == sim::kStatusFailed,
+           "chip 1's prepare fails as armed");
+    Expect(Ask("fault no-such-fault").starts_with("error\n"), "an unknown fault is refused");
+    Expect(Ask("no-such-request").starts_with("error\n"), "an unknown request is refused");
+
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, folder);
+    const std::wstring dumpDir = std::wstring(folder, length) + L"\\dump";
+    Expect(Ask("dump " + rig::ToUtf8(dumpDir)) == "ok\n", "docksim dumps the chips on request");
+    const UniqueFileHandle summary =
+        OpenPath(dumpDir + L"\\summary.txt", GENERIC_READ, FILE_ATTRIBUTE_NORMAL);
+    char text[256] = {};
+    DWORD read = 0;
+    const bool readable =
+        summary.IsValid() && ::ReadFile(summary.Get(), text, sizeof(text) - 1, &read, nullptr);
+    const std::string_view written(text, read);
+    Expect(readable && written.starts_with("reports=1\nmode=application\n"),
+           "the dump's summary counts one report and the application mode");
+}
+
+// The dock takes the time it is given for each answer.
+void PacedAnswers() {
+    const std::optional<SeenInterface> dock = FindDock();
+    Expect(dock.has_value(), "dock present");
+    if (!dock) {
+        return;
+    }
+    DockConnection connection(dock->path);
+    const ULONGLONG start = ::GetTickCount64();
+    ExpectMode(connection.Exchange(device::BuildDeviceStatusCommand()),
+               device::DeviceMode::Application, "paced dock");
+    const ULONGLONG took = ::GetTickCount64() - start;
+    Expect(took >= 300, "the answer took " + std::to_string(took) + " ms, at least 300");
+}
+
+// Without docksim the machine has no HID interfaces at all.
+void WithoutDocksim() {
+    Expect(EnumerateHidInterfaces().empty(), "no interfaces without docksim");
+}
+
 struct Case {
     std::string_view name;
-    std::wstring_view docksimOptions;
+    std::optional<std::wstring_view> docksimOptions;  // nullopt: no docksim runs
     std::function<void(NoticeWindow&)> run;
 };
 
@@ -397,6 +449,9 @@ const Case kCases[] = {
     {"removal_arrival", L"", RemovalAndArrival},
     {"restart_into_bootloader", L"", RestartIntoBootloader},
     {"every_reader_gets_the_answer", L"", [](NoticeWindow&) { EveryReaderGetsTheAnswer(); }},
+    {"requests_while_running", L"", [](NoticeWindow&) { RequestsWhileRunning(); }},
+    {"paced_answers", L"--answer-delay-us 300000", [](NoticeWindow&) { PacedAnswers(); }},
+    {"without_docksim", std::nullopt, [](NoticeWindow&) { WithoutDocksim(); }},
 };
 
 }  // namespace
@@ -414,14 +469,17 @@ int main(int argc, char** argv) {
     }
     NoticeWindow window{std::wstring(kCaption)};
     Expect(window.Exists(), "the client's window exists");
-    std::optional<DockSimProcess> docksim =
-        DockSimProcess::Start(L"--notify-caption \"" + std::wstring(kCaption) + L"\" " +
-                              std::wstring(chosen->docksimOptions));
-    Expect(docksim.has_value(), "docksim started and takes requests");
-    if (docksim) {
+    if (!chosen->docksimOptions) {
+        chosen->run(window);
+    } else if (std::optional<DockSimProcess> docksim =
+                   DockSimProcess::Start(L"--notify-caption \"" + std::wstring(kCaption) + L"\" " +
+                                         std::wstring(*chosen->docksimOptions))) {
+        Expect(true, "docksim started and takes requests");
         chosen->run(window);
         const std::optional<DWORD> exitCode = docksim->Quit();
         Expect(exitCode == 0u, "docksim quit with exit code 0");
+    } else {
+        Expect(false, "docksim started and takes requests");
     }
     std::printf("%s: %d failure(s)\n", argv[1], g_failures);
     return g_failures == 0 ? 0 : 1;
