@@ -25,6 +25,20 @@ constexpr DWORD kLogFontStyle = 0x40;
 constexpr Gdiplus::ARGB kGold = 0xFFFFD700;
 constexpr Gdiplus::ARGB kGreen = 0xFF008000;
 
+// The extra buttons: ids, the masked bitmap (a red square inside a border of
+// the transparent colour) and the fill colour of every state.
+constexpr int kMaskedId = 2001;
+constexpr int kCheckId = 2002;
+constexpr int kMenuId = 2003;
+constexpr int kFirstMenuCommand = 2101;
+constexpr int kSecondMenuCommand = 2102;
+constexpr LPARAM kMenuCallbackParam = 77;
+constexpr int kMaskedSize = 40;
+constexpr int kSquareInset = 10;
+constexpr COLORREF kMaskColor = RGB(255, 0, 255);
+constexpr COLORREF kSquareColor = RGB(255, 0, 0);
+constexpr COLORREF kExtraFill = RGB(0, 0, 255);
+
 // How long a hover may take to arrive after the script moved the pointer.
 constexpr DWORD kHoverTimeoutMs = 10000;
 // Each kind of work done this often while the GDI objects are counted.
@@ -131,6 +145,21 @@ LRESULT ShowcaseDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_PAINT:
             return OnPaint();
+        case WM_SHOWCASE_MENU_CALLBACK:
+            m_callbackMenu = wParam;
+            m_callbackParam = lParam;
+            ::PostMessageW(m_hWnd, WM_SHOWCASE_MENU_OPEN, 0, 0);
+            return 0;
+        case WM_SHOWCASE_MENU_OPEN:
+            OnMenuOpen();
+            return 0;
+        case WM_COMMAND:
+            if (lParam == 0 && (LOWORD(wParam) == kFirstMenuCommand ||
+                                LOWORD(wParam) == kSecondMenuCommand)) {
+                m_menuCommand = LOWORD(wParam);
+                return 0;
+            }
+            return CBkDialogST::WindowProc(message, wParam, lParam);
         case WM_SHOWCASE_COMMAND: {
             const std::unique_ptr<std::string> line(reinterpret_cast<std::string*>(lParam));
             RunCommand(Words(*line));
@@ -185,6 +214,36 @@ void ShowcaseDialog::RunCommand(const std::vector<std::string>& words) {
         const bool hovered = verb == "hover";
         Check(WaitForHover(ControlNamed(words[1]), hovered),
               words[1] + (hovered ? " takes the hover look" : " leaves the hover look"));
+    } else if (verb == "extras") {
+        CreateExtraButtons();
+    } else if (verb == "pressed" && words.size() == 3 && ControlNamed(words[1]) != nullptr) {
+        HWND const control = ControlNamed(words[1]);
+        const bool pressed = words[2] == "1";
+        Check(WaitUntil([&] {
+                  const bool pushed =
+                      (::SendMessageW(control, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0;
+                  return pushed == pressed;
+              }),
+              words[1] + (pressed ? " is pressed" : " is released"));
+    } else if (verb == "checked" && words.size() == 2) {
+        const BOOL checked = words[1] == "1" ? TRUE : FALSE;
+        Check(WaitUntil([&] {
+                  return ::SendMessageW(m_btnCheck.GetSafeHwnd(), BM_GETCHECK, 0, 0) == checked;
+              }),
+              std::string("check box ") + (checked ? "checked" : "unchecked") +
+                  " (BM_GETCHECK agrees)");
+    } else if (verb == "menu-chosen" && words.size() == 2) {
+        const int command = std::stoi(words[1]);
+        Check(WaitUntil([&] { return m_menuCommand == command; }),
+              "menu: command " + words[1] + " posted to the owner");
+        Check(::FindWindowW(L"#32768", nullptr) == nullptr ||
+                  !::IsWindowVisible(::FindWindowW(L"#32768", nullptr)),
+              "menu: closed after the choice");
+        Check(m_callbackMenu == reinterpret_cast<WPARAM>(::GetSubMenu(m_extrasMenu, 0)) &&
+                  m_callbackParam == kMenuCallbackParam,
+              "menu: callback told of the first submenu with its parameter");
+    } else if (verb == "cursor" && words.size() == 3 && ControlNamed(words[1]) != nullptr) {
+        CheckCursor(words[1], words[2] == "own");
     } else if (verb == "leaks") {
         CheckGdiObjects();
     } else if (verb == "shape") {
@@ -204,7 +263,10 @@ void ShowcaseDialog::Check(bool passed, const std::string& what) {
 }
 
 HWND ShowcaseDialog::ControlNamed(std::string_view name) const {
-    const std::array<std::pair<std::string_view, const CWnd*>, 6> controls{{
+    const std::array<std::pair<std::string_view, const CWnd*>, 9> controls{{
+        {"masked", &m_btnMasked},
+        {"check", &m_btnCheck},
+        {"menu", &m_btnMenu},
         {"result", &m_lblResult},
         {"progress", &m_progress},
         {"start", &m_btnStart},
@@ -311,6 +373,122 @@ void ShowcaseDialog::SetProgress(int position, std::string_view fill) {
 void ShowcaseDialog::Repaint() const {
     ::RedrawWindow(m_hWnd, nullptr, nullptr,
                    RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+template <typename Condition>
+bool ShowcaseDialog::WaitUntil(Condition condition) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        DrainUntilIdle();
+        if (condition()) {
+            return true;
+        }
+        const DWORD waited = ::GetTickCount() - start;
+        if (waited >= kHoverTimeoutMs) {
+            return false;
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, kHoverTimeoutMs - waited, QS_ALLINPUT);
+    }
+}
+
+// Over the hidden log: a button with a masked bitmap and no caption, a
+// check box with a caption, and a button with a popup menu; all flat and
+// filled blue in every state.
+void ShowcaseDialog::CreateExtraButtons() {
+    const RECT log = ClientPlace(m_editLog.GetSafeHwnd(), m_hWnd);
+    ::ShowWindow(m_editLog.GetSafeHwnd(), SW_HIDE);
+    const auto create = [&](CButtonST& control, const wchar_t* caption, DWORD type, int id,
+                            int left) {
+        HWND const window = ::CreateWindowExW(
+            0, L"BUTTON", caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | type, log.left + left,
+            log.top + 10, 70, 50, m_hWnd,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
+            nullptr);
+        Check(window != nullptr && control.SubclassWindow(window) != FALSE,
+              "extras: button " + std::to_string(id) + " created");
+        for (const CButtonST::ColorIndex index :
+             {CButtonST::BackHover, CButtonST::BackNormal, CButtonST::BackFocus}) {
+            control.SetColor(index, kExtraFill, FALSE);
+        }
+        control.SetFont(reinterpret_cast<HFONT>(SendMessageW(WM_GETFONT)), FALSE);
+    };
+    create(m_btnMasked, L"", BS_PUSHBUTTON, kMaskedId, 10);
+    create(m_btnCheck, L"Check", BS_AUTOCHECKBOX, kCheckId, 90);
+    create(m_btnMenu, L"Menu", BS_PUSHBUTTON, kMenuId, 170);
+
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    format.bmiHeader.biWidth = kMaskedSize;
+    format.bmiHeader.biHeight = -kMaskedSize;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 24;
+    format.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP const picture = ::CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    {
+        const UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+        const ScopedSelectObject select(dc.Get(), picture);
+        const UniqueGdiObject<HBRUSH> border(::CreateSolidBrush(kMaskColor));
+        const UniqueGdiObject<HBRUSH> square(::CreateSolidBrush(kSquareColor));
+        const RECT all{0, 0, kMaskedSize, kMaskedSize};
+        const RECT inner{kSquareInset, kSquareInset, kMaskedSize - kSquareInset,
+                         kMaskedSize - kSquareInset};
+        ::FillRect(dc.Get(), &all, border.Get());
+        ::FillRect(dc.Get(), &inner, square.Get());
+    }
+    Check(m_btnMasked.SetBitmaps(picture, kMaskColor, nullptr, 0) == CButtonST::kOk,
+          "extras: masked bitmap set");
+    Check(m_btnMasked.SetBtnCursor(32649 /* IDC_HAND */, FALSE) != FALSE,
+          "extras: hand cursor set");
+    // No sound device here: only that setting and playing them does no harm.
+    m_btnMasked.SetSound(L"C:\\no-such-click.wav", TRUE);
+    m_btnMasked.SetSound(L"C:\\no-such-hover.wav", FALSE);
+
+    m_extrasMenu = ::CreateMenu();
+    HMENU const popup = ::CreatePopupMenu();
+    ::AppendMenuW(popup, MF_STRING, kFirstMenuCommand, L"First");
+    ::AppendMenuW(popup, MF_STRING, kSecondMenuCommand, L"Second");
+    ::AppendMenuW(m_extrasMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), L"Menu");
+    m_btnMenu.SetMenu(m_extrasMenu, m_hWnd, FALSE);
+    m_btnMenu.SetMenuCallback(m_hWnd, WM_SHOWCASE_MENU_CALLBACK, kMenuCallbackParam);
+    for (const char* name : {"masked", "check", "menu"}) {
+        Say(std::string("rect ") + name + " " + RectText(ClientPlace(ControlNamed(name), nullptr)));
+    }
+    Repaint();
+}
+
+// Runs inside the open menu's own message loop: the menu window is there;
+// then the keys that choose the first item go to that loop.
+void ShowcaseDialog::OnMenuOpen() {
+    HWND const menu = ::FindWindowW(L"#32768", nullptr);
+    Check(menu != nullptr && ::IsWindowVisible(menu),
+          "menu: the popup menu window (#32768) is open after the click");
+    if (menu != nullptr) {
+        RECT place{};
+        ::GetWindowRect(menu, &place);
+        const RECT button = ClientPlace(m_btnMenu.GetSafeHwnd(), nullptr);
+        Check(place.left == button.left && place.top == button.bottom,
+              "menu: opens at the button's bottom-left corner (" + RectText(place) + ")");
+        ::PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+        ::PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    }
+}
+
+// The button's own cursor over it, or the class's arrow without one.
+void ShowcaseDialog::CheckCursor(const std::string& name, bool own) {
+    HWND const control = ControlNamed(name);
+    ::SetCursor(nullptr);
+    const LRESULT handled =
+        ::SendMessageW(control, WM_SETCURSOR, reinterpret_cast<WPARAM>(control),
+                       MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    HCURSOR const shown = ::GetCursor();
+    HCURSOR const arrow = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /* IDC_ARROW */);
+    if (own) {
+        Check(handled == TRUE && shown != nullptr && shown != arrow,
+              name + ": its own cursor shows over it");
+    } else {
+        Check(shown == arrow, name + ": the arrow shows over it");
+    }
 }
 
 // A button that takes the hover look asks to be told when the pointer

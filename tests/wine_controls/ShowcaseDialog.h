@@ -23,6 +23,10 @@ public:
     // Carries one command line from standard input: lParam is a std::string
     // allocated with new, which the dialog deletes.
     static constexpr UINT WM_SHOWCASE_COMMAND = WM_APP + 1;
+    // The menu button's callback, sent just before its menu opens.
+    static constexpr UINT WM_SHOWCASE_MENU_CALLBACK = WM_APP + 2;
+    // Posted by the callback; handled by the open menu's own message loop.
+    static constexpr UINT WM_SHOWCASE_MENU_OPEN = WM_APP + 3;
 
     ShowcaseDialog();
     ~ShowcaseDialog() override = default;
@@ -46,6 +50,12 @@ private:
     void SetProgress(int position, std::string_view fill);
     void Repaint() const;
     bool WaitForHover(HWND control, bool hovered);
+    // Handles messages until the condition holds or a while has passed.
+    template <typename Condition>
+    bool WaitUntil(Condition condition);
+    void CreateExtraButtons();
+    void OnMenuOpen();
+    void CheckCursor(const std::string& name, bool own);
     void CheckGdiObjects();
     void CheckShape();
     HWND ControlNamed(std::string_view name) const;
@@ -56,5 +66,14 @@ private:
     CButtonST m_btnFwVer;
     CCylinderProgressCtrlST m_progress;
     CColorCtrl<CStatic> m_lblResult;
+    // Created by the "extras" command over the hidden log: a masked bitmap,
+    // a check box and a popup menu button.
+    CButtonST m_btnMasked;
+    CButtonST m_btnCheck;
+    CButtonST m_btnMenu;
+    HMENU m_extrasMenu = nullptr;
+    WPARAM m_callbackMenu = 0;
+    LPARAM m_callbackParam = 0;
+    int m_menuCommand = 0;
     int m_failures = 0;
 };

@@ -6,8 +6,11 @@
 # background picture at the dialog's size, each icon on the picture under its
 # button).
 #
-# Usage: run_controls_test.sh --build DIR --showcase EXE --name NAME --mode looks|leaks
+# Usage: run_controls_test.sh --build DIR --showcase EXE --name NAME --mode looks|leaks|buttons
 #   looks: result label, cylinder, icon buttons and background in every look;
+#   buttons: extra bitmap push buttons over the hidden log: a masked bitmap
+#          (also pressed), a check box toggling, a popup menu opened and
+#          chosen from, and the button's own cursor;
 #   leaks: a thousand repaints, cylinder steps and result looks leave the
 #          process's GDI objects flat and the cylinder drawn as it was.
 # Screenshots go to DIR/artifacts/NAME-LOOK.png.
@@ -505,6 +508,100 @@ run_looks() {
   check_background
 }
 
+# masked_square LOOK DX DY: the masked button's bitmap, a 40 x 40 picture
+# with a red 20 x 20 square inside a border of the transparent colour, drawn
+# centred and moved by (DX, DY): the square exactly there, the blue fill
+# where the border was, and the transparent colour nowhere.
+masked_square() {
+  local look="$1" dx="$2" dy="$3" x y w h
+  read -r x y w h <<<"${place[masked]}"
+  local table="$workdir/masked-$look.txt"
+  dump "$shot" "$x" "$y" "$w" "$h" >"$table"
+  local ix=$(((w - 40) / 2 + dx)) iy=$(((h - 40) / 2 + dy))
+  local box
+  box=$(awk '$3 == 255 && $4 == 0 && $5 == 0 { if (n++ == 0) { l = r = $1; t = b = $2 }
+      if ($1 < l) l = $1; if ($1 > r) r = $1; if ($2 < t) t = $2; if ($2 > b) b = $2 }
+    END { printf "%d %d %d %d %d", n, l, t, r, b }' "$table")
+  local want="400 $((ix + 10)) $((iy + 10)) $((ix + 29)) $((iy + 29))"
+  if [ "$box" = "$want" ]; then ok "masked $look: red square of 400 pixels at $((ix + 10)),$((iy + 10))"; else
+    fail "masked $look: red pixels, box (count l t r b) $box, expected $want"; fi
+  local corner
+  for corner in "$ix $iy" "$((ix + 39)) $iy" "$ix $((iy + 39))" "$((ix + 39)) $((iy + 39))" "$((ix + 5)) $((iy + 20))"; do
+    # shellcheck disable=SC2086  # the corner is two words
+    expect_pixel "masked $look: transparent pixel $corner of the bitmap shows the fill" "$table" $corner "0 0 255"
+  done
+  local magenta
+  magenta=$(awk '$3 == 255 && $4 == 0 && $5 == 255' "$table" | wc -l)
+  if [ "$magenta" = 0 ]; then ok "masked $look: the transparent colour shows nowhere"; else
+    fail "masked $look: $magenta pixels of the transparent colour"; fi
+}
+
+# check_border NAME LOOK raised|sunken: the border's top-left pixel.
+check_border() {
+  local x y w h table="$workdir/$1-$2.txt"
+  read -r x y w h <<<"${place[$1]}"
+  dump "$shot" "$x" "$y" "$w" "$h" >"$table"
+  case "$3" in
+    raised) expect_pixel "$1 $2: raised border, lit at the top left" "$table" 0 0 "${color[highlight]}"
+            expect_pixel "$1 $2: raised border, shaded at the bottom right" "$table" $((w - 1)) $((h - 1)) "${color[shadow]}" ;;
+    sunken) expect_pixel "$1 $2: sunken border, shaded at the top left" "$table" 0 0 "${color[shadow]}"
+            expect_pixel "$1 $2: sunken border, lit at the bottom right" "$table" $((w - 1)) $((h - 1)) "${color[highlight]}" ;;
+  esac
+}
+
+centre_of() {
+  local x y w h
+  read -r x y w h <<<"${place[$1]}"
+  echo "$((x + w / 2)) $((y + h / 2))"
+}
+
+run_buttons() {
+  send extras
+  if [ -z "${place[masked]:-}" ] || [ -z "${place[check]:-}" ] || [ -z "${place[menu]:-}" ]; then
+    fail "extras: no places of the extra buttons"
+    return
+  fi
+  shot extras
+  masked_square normal 0 0
+
+  # Pressed: the image moves by the press offset, (1, 1), and back.
+  # shellcheck disable=SC2046  # two coordinates
+  xdotool mousemove --sync $(centre_of masked)
+  send hover masked
+  xdotool mousedown 1
+  send pressed masked 1
+  shot masked-pressed
+  masked_square pressed 1 1
+  check_border masked pressed sunken
+  xdotool mouseup 1
+  send pressed masked 0
+  shot masked-released
+  masked_square released 0 0
+  check_border masked released raised
+  send cursor masked own
+  send cursor check arrow
+
+  # The check box: each click toggles; checked it looks pressed.
+  # shellcheck disable=SC2046  # two coordinates
+  xdotool mousemove --sync $(centre_of check)
+  send hover check
+  xdotool click 1
+  send checked 1
+  shot check-on
+  check_border check checked sunken
+  xdotool click 1
+  send checked 0
+  shot check-off
+  check_border check unchecked raised
+
+  # The menu: opens below the button on click; its first item is chosen.
+  # shellcheck disable=SC2046  # two coordinates
+  xdotool mousemove --sync $(centre_of menu)
+  send hover menu
+  xdotool click 1
+  send menu-chosen 2101
+}
+
 run_leaks() {
   send progress 33 gold
   send repaint
@@ -527,6 +624,7 @@ if send geometry && [ -n "$client" ] && [ "${#place[@]}" = 6 ]; then
   case "$mode" in
     looks) run_looks ;;
     leaks) run_leaks ;;
+    buttons) run_buttons ;;
     *) fail "mode: unknown mode $mode" ;;
   esac
 else
