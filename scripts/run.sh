@@ -1,73 +1,111 @@
 #!/usr/bin/env bash
 # Shows the product: the shipped executable under Wine, in a prefix of its own
-# (build/windows/wineprefix-run). On a usable display it runs there for a
-# person to use; without one it runs on a virtual display, and a screenshot
-# in build/windows/artifacts/run.png shows what came up.
+# (build/windows/wineprefix-run), against the simulated dock (docksim behind
+# stand-in hid.dll and setupapi.dll) and the stand-in vendor tools. The dock
+# answers about once per millisecond, like a real one, so progress can be
+# watched. On a usable display a person drives it; without one the demo runs
+# itself through "FW Ver", start, the restart into the bootloader and PASS on a
+# virtual display, with a screenshot at each stage in build/windows/artifacts/.
 set -uo pipefail
 # Only the prefix chosen below is ever touched or ended.
 unset WINEPREFIX
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build/windows"
-exe="$build/KrEFM8SwUpgrade.exe"
 probe="$build/tests/wine/probe.exe"
+pieces=("$build/KrEFM8SwUpgrade.exe" "$build/rig/docksim/docksim.exe"
+        "$build/rig/stub_dlls/hid.dll" "$build/rig/stub_dlls/setupapi.dll")
 # shellcheck source-path=SCRIPTDIR source=wine-prefix.sh
 source "$root/scripts/wine-prefix.sh"
 # shellcheck source-path=SCRIPTDIR source=../tests/wine/wine-session.sh
 source "$root/tests/wine/wine-session.sh"
 
-for f in "$exe" "$probe"; do
+for f in "${pieces[@]}" "$probe" "$build/Tool/GL352xISP.exe"; do
   if [ ! -f "$f" ]; then
     echo "run: $f is missing; build the windows preset first" >&2
     exit 1
   fi
 done
 
-# The tool finds its vendor tools relative to the folder it starts in.
-cd "$build" || exit 1
+# The tool finds its vendor tools in Tool below the folder it starts in, and
+# the stand-in DLLs beside itself.
+demo="$build/demo"
+rm -rf "$demo"
+mkdir -p "$demo" "$build/artifacts"
+cp "${pieces[@]}" "$demo/"
+cp -r "$build/Tool" "$demo/Tool"
+cd "$demo" || exit 1
 
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-  kr_wine_prefix "$build/wineprefix-run"
-  kr_wine_frames desktop
-  echo "Starting $(basename "$exe") on display $DISPLAY; close its window to end."
-  exec wine "$exe"
-fi
-
-echo "No usable display: running on a virtual one and taking a screenshot."
-tool_pid=""
+tool_pid="" docksim_pid=""
+with_xvfb=0
 # shellcheck disable=SC2317  # run by the EXIT trap
 cleanup() {
+  [ -n "$docksim_pid" ] && wine ./docksim.exe --send quit >/dev/null 2>&1
   kr_end_wine "$tool_pid"
-  kr_stop_xvfb
+  [ "$with_xvfb" -eq 1 ] && kr_stop_xvfb
 }
 trap cleanup EXIT
 
-mkdir -p "$build/artifacts"
-if ! kr_start_xvfb "$build"; then
-  echo "run: Xvfb did not start" >&2
-  exit 1
+on_display=0
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  on_display=1
+else
+  echo "No usable display: the demo runs itself on a virtual one."
+  if ! kr_start_xvfb "$build"; then
+    echo "run: Xvfb did not start" >&2
+    exit 1
+  fi
+  with_xvfb=1
 fi
 if ! kr_lock_prefix "$build/wineprefix-run"; then
   echo "run: the Wine prefix stayed busy with another run" >&2
   exit 1
 fi
 kr_wine_prefix "$build/wineprefix-run"
-kr_wine_frames wine
+if [ "$on_display" -eq 1 ]; then kr_wine_frames desktop; else kr_wine_frames wine; fi
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;hid,setupapi=n,b"
 
-wine "$exe" &
+wine ./docksim.exe --answer-delay-us 1000 --unplugged >"$demo/docksim.log" 2>&1 &
+docksim_pid=$!
+if ! wine ./docksim.exe --send status >/dev/null; then
+  echo "run: the simulated dock did not start" >&2
+  exit 1
+fi
+wine ./KrEFM8SwUpgrade.exe &
 tool_pid=$!
+wine "$probe" --wait >/dev/null || exit 1
+# The dock is plugged in once the window is up, as a technician would.
+wine ./docksim.exe --send plug >/dev/null
+
+if [ "$on_display" -eq 1 ]; then
+  echo "KrEFM8SwUpgrade.exe runs on $DISPLAY against the simulated dock; press FW Ver, then start."
+  echo "Close its window to end the demo."
+  wait "$tool_pid"
+  tool_pid=""
+  exit 0
+fi
 
 status=0
-# Waits for the dialog and prints what each control shows.
-wine "$probe" --wait --describe || status=1
-shot="$build/artifacts/run.png"
-if kr_screenshot "$shot"; then
-  echo "Screenshot of the running tool: $shot"
-else
-  echo "run: the screenshot $shot is missing or blank" >&2
-  status=1
-fi
-wine "$probe" --close || status=1
+stage() {
+  local name=$1
+  shift
+  echo "--- $name"
+  wine "$probe" "$@" >"$demo/$name.probe.log" 2>&1 || { status=1; cat "$demo/$name.probe.log"; }
+  if kr_screenshot "$build/artifacts/run-$name.png"; then
+    echo "screenshot: $build/artifacts/run-$name.png"
+  else
+    status=1
+  fi
+}
+stage 1-offer --click fwver --timeout 40 --expect-enabled start \
+  --expect-log-match "[\\s\\S]*Engineer file version!"
+stage 2-writing --click start --timeout 60 \
+  --expect-log-match "[\\s\\S]*File 2/2 : 262144 BYTES[\\s\\S]*"
+stage 3-pass --timeout 240 --answer-message "Please, power reset device! ?" --expect-result PASS \
+  --expect-progress 100
+echo "--- the log"
+wine "$probe" --describe 2>/dev/null | tr -d '\r' | sed -n 's/^info log: .* text "\(.*\)"$/\1/p' | sed 's/\\r\\n/\n/g'
+wine "$probe" --close >/dev/null || status=1
 if kr_wait_for_exit "$tool_pid"; then
   tool_pid=""
 else
