@@ -74,18 +74,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if ! kr_start_xvfb "$workdir"; then
-  echo "FAIL setup: Xvfb did not start"
-  exit 1
-fi
-# Wine's desktop process starts with the prefix's first program and keeps the
-# display it found, so every Wine program here runs after Xvfb is up.
-if ! kr_lock_prefix "$build/wineprefix"; then
-  echo "FAIL setup: the Wine prefix stayed busy with another run"
-  exit 1
-fi
-kr_wine_prefix "$build/wineprefix"
-kr_wine_frames wine
+kr_wine_session "$workdir" "$build/wineprefix" || exit 1
 echo "info setup: Xvfb on $DISPLAY, prefix $WINEPREFIX"
 
 (cd "$workdir" && exec wine "$tool") &

@@ -94,3 +94,20 @@ kr_end_wine() {
   fi
   timeout 30 wineserver -w || wineserver -k
 }
+
+# kr_wine_session WORKDIR PREFIX: a display of its own, then the prefix, taken
+# for this run alone, with Wine drawing the window frames. Wine's desktop
+# process starts with the prefix's first program and keeps the display it
+# found, so every Wine program of the run starts after this.
+kr_wine_session() {
+  if ! kr_start_xvfb "$1"; then
+    echo "FAIL setup: Xvfb did not start"
+    return 1
+  fi
+  if ! kr_lock_prefix "$2"; then
+    echo "FAIL setup: the Wine prefix stayed busy with another run"
+    return 1
+  fi
+  kr_wine_prefix "$2"
+  kr_wine_frames wine
+}

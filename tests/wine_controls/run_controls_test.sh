@@ -73,16 +73,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if ! kr_start_xvfb "$workdir"; then
-  echo "FAIL setup: Xvfb did not start"
-  exit 1
-fi
-if ! kr_lock_prefix "$build/wineprefix"; then
-  echo "FAIL setup: the Wine prefix stayed busy with another run"
-  exit 1
-fi
-kr_wine_prefix "$build/wineprefix"
-kr_wine_frames wine
+kr_wine_session "$workdir" "$build/wineprefix" || exit 1
 echo "info setup: Xvfb on $DISPLAY, prefix $WINEPREFIX"
 # The pointer starts away from the dialog.
 xdotool mousemove --sync 1000 740

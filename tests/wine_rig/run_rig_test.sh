@@ -80,16 +80,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if ! kr_start_xvfb "$workdir"; then
-  echo "FAIL setup: Xvfb did not start"
-  exit 1
-fi
-if ! kr_lock_prefix "$build/wineprefix"; then
-  echo "FAIL setup: the Wine prefix stayed busy with another run"
-  exit 1
-fi
-kr_wine_prefix "$build/wineprefix"
-kr_wine_frames wine
+kr_wine_session "$workdir" "$build/wineprefix" || exit 1
 # The stand-ins beside the program come first. Every other program of the
 # session has none beside it and keeps Wine's own DLLs: with "n" alone the
 # session's services.exe, which needs setupapi.dll, would not start.
