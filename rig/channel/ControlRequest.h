@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "rig/channel/InterfaceSpec.h"
+#include "rig/channel/InterfaceTraits.h"
 
 // The client side of docksim's request pipe: one request, one reply, each a
 // single message of text. The stand-in DLLs ask for the interface listing

@@ -2,17 +2,17 @@
 
 #include <charconv>
 
-#include "rig/channel/InterfaceSpec.h"
+#include "rig/channel/InterfaceTraits.h"
 #include "rig/channel/TextConversion.h"
 
 const char* const kDockSimUsage =
     "usage: docksim.exe [OPTION...]        serve the simulated dock until asked to quit\n"
     "       docksim.exe --send REQUEST     ask the running docksim, print its reply\n"
     "options:\n"
-    "  --dock SPEC            the dock's vendor collection, placed here in the list (first\n"
-    "                         by default); SPEC is KEY=VALUE,... with the keys vid, pid,\n"
+    "  --dock TRAITS          the dock's vendor collection, placed here in the list (first\n"
+    "                         by default); TRAITS is KEY=VALUE,... with the keys vid, pid,\n"
     "                         release, page, usage, in, out, dock, or the word default\n"
-    "  --interface SPEC       one more HID interface; a foreign one unless dock=1\n"
+    "  --interface TRAITS     one more HID interface; a foreign one unless dock=1\n"
     "  --mode application|bootloader\n"
     "  --version LDDD         the application's version: a letter and three digits\n"
     "  --busy-answers N       busy answers before chip 1's erase ends (default 2)\n"
@@ -53,10 +53,10 @@ std::optional<std::array<std::uint8_t, 4>> ParseVersion(std::string_view text) {
     return version;
 }
 
-// The dock's collection as the simulator knows it, changed by `spec`.
-bool DockInterface(std::string_view spec, sim::SimInterface& dock, std::string& error) {
+// The dock's collection as the simulator knows it, changed by `traits`.
+bool DockInterface(std::string_view traits, sim::SimInterface& dock, std::string& error) {
     dock = sim::SimInterface{};
-    return spec == "default" || rig::ApplyInterfaceSpec(spec, dock, error);
+    return traits == "default" || rig::ApplyInterfaceTraits(traits, dock, error);
 }
 
 }  // namespace
@@ -138,7 +138,7 @@ std::optional<DockSimOptions> ParseDockSimOptions(int argc, const wchar_t* const
         } else if (option == "--interface") {
             sim::SimInterface other;
             other.ofDock = false;
-            valid = rig::ApplyInterfaceSpec(value, other, error);
+            valid = rig::ApplyInterfaceTraits(value, other, error);
             options.interfaces.push_back(other);
         } else if (option == "--mode") {
             valid = value == "application" || value == "bootloader";

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "rig/channel/ControlRequest.h"
-#include "rig/channel/InterfaceSpec.h"
+#include "rig/channel/InterfaceTraits.h"
 #include "rig/channel/RigNames.h"
 #include "rig/channel/TextConversion.h"
 #include "rig/docksim/DockReport.h"

@@ -1,4 +1,4 @@
-#include "rig/channel/InterfaceSpec.h"
+#include "rig/channel/InterfaceTraits.h"
 
 #include <charconv>
 #include <cstdint>
@@ -76,11 +76,11 @@ std::string Hex16(std::uint16_t value) {
 
 }  // namespace
 
-bool ApplyInterfaceSpec(std::string_view spec, sim::SimInterface& into, std::string& error) {
-    while (!spec.empty()) {
-        const std::size_t comma = spec.find(',');
-        const std::string_view pair = spec.substr(0, comma);
-        spec = comma == std::string_view::npos ? std::string_view() : spec.substr(comma + 1);
+bool ApplyInterfaceTraits(std::string_view traits, sim::SimInterface& into, std::string& error) {
+    while (!traits.empty()) {
+        const std::size_t comma = traits.find(',');
+        const std::string_view pair = traits.substr(0, comma);
+        traits = comma == std::string_view::npos ? std::string_view() : traits.substr(comma + 1);
         const std::size_t equals = pair.find('=');
         if (equals == std::string_view::npos) {
             error = Quoted(pair) + " is not KEY=VALUE";
@@ -93,7 +93,7 @@ bool ApplyInterfaceSpec(std::string_view spec, sim::SimInterface& into, std::str
     return true;
 }
 
-std::string FormatInterfaceSpec(const sim::SimInterface& entry) {
+std::string FormatInterfaceTraits(const sim::SimInterface& entry) {
     return "vid=" + Hex16(entry.identity.vendorId) + ",pid=" + Hex16(entry.identity.productId) +
            ",release=" + Hex16(entry.identity.versionNumber) + ",page=" + Hex16(entry.usagePage) +
            ",usage=" + Hex16(entry.usage) + ",in=" + std::to_string(entry.inputReportLength) +
@@ -104,7 +104,7 @@ std::string FormatInterfaceSpec(const sim::SimInterface& entry) {
 std::string FormatListing(const std::vector<ListedInterface>& interfaces) {
     std::string text;
     for (const ListedInterface& listed : interfaces) {
-        text += std::to_string(listed.index) + " " + FormatInterfaceSpec(listed.entry) + "\n";
+        text += std::to_string(listed.index) + " " + FormatInterfaceTraits(listed.entry) + "\n";
     }
     return text;
 }
@@ -122,7 +122,7 @@ std::optional<std::vector<ListedInterface>> ParseListing(std::string_view text) 
         const std::optional<unsigned long> index = ParseNumber(line.substr(0, space), 9999);
         ListedInterface listed;
         std::string error;
-        if (!index || !ApplyInterfaceSpec(line.substr(space + 1), listed.entry, error)) {
+        if (!index || !ApplyInterfaceTraits(line.substr(space + 1), listed.entry, error)) {
             return std::nullopt;
         }
         listed.index = static_cast<unsigned>(*index);

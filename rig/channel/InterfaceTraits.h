@@ -13,19 +13,19 @@
 // "dock=1" marks an interface of the dock: it comes and goes with the dock.
 namespace rig {
 
-// Sets the keys that `spec` names and leaves the others as they are. False,
+// Sets the keys that `traits` names and leaves the others as they are. False,
 // with a reason, for an unknown key or a value out of range.
-bool ApplyInterfaceSpec(std::string_view spec, sim::SimInterface& into, std::string& error);
+bool ApplyInterfaceTraits(std::string_view traits, sim::SimInterface& into, std::string& error);
 
 // Every key, so that parsing the text gives the same interface back.
-std::string FormatInterfaceSpec(const sim::SimInterface& entry);
+std::string FormatInterfaceTraits(const sim::SimInterface& entry);
 
 struct ListedInterface {
     unsigned index = 0;  // names its pipe
     sim::SimInterface entry;
 };
 
-// The present interfaces in enumeration order, one line each: "<index> <spec>".
+// The present interfaces in enumeration order, one line each: "<index> <traits>".
 std::string FormatListing(const std::vector<ListedInterface>& interfaces);
 // Gives each interface its device path; nullopt for a malformed listing.
 std::optional<std::vector<ListedInterface>> ParseListing(std::string_view text);
