@@ -85,20 +85,5 @@ wine "$probe" --exe "$(kr_windows_path "$tool")" "${probe_options[@]}" || status
 
 # The probe has waited until the tool was idle, so the window is painted.
 shot="$artifacts/$name.png"
-if kr_screenshot "$shot"; then
-  echo "ok screenshot: $shot"
-else
-  echo "FAIL screenshot: $shot is missing or blank"
-  status=1
-fi
-
-wine "$probe" --close || status=1
-if kr_wait_for_exit "$tool_pid"; then
-  wait "$tool_pid"
-  echo "ok wine: tool process ended with status $?"
-  tool_pid=""
-else
-  echo "FAIL wine: tool process still running after it was closed"
-  status=1
-fi
+kr_shoot_and_close "$shot" "$probe" "$tool_pid" || status=1
 exit $status

@@ -111,3 +111,25 @@ kr_wine_session() {
   kr_wine_prefix "$2"
   kr_wine_frames wine
 }
+
+# kr_shoot_and_close SHOT PROBE TOOL_PID: the screenshot of the finished run,
+# then the tool closed through its exit button and its end awaited. Fails when
+# the screenshot is missing or blank or the tool does not end.
+kr_shoot_and_close() {
+  local status=0
+  if kr_screenshot "$1"; then
+    echo "ok screenshot: $1"
+  else
+    echo "FAIL screenshot: $1 is missing or blank"
+    status=1
+  fi
+  wine "$2" --close || status=1
+  if kr_wait_for_exit "$3"; then
+    wait "$3"
+    echo "ok wine: tool process ended with status $?"
+  else
+    echo "FAIL wine: tool process still running after it was closed"
+    status=1
+  fi
+  return $status
+}

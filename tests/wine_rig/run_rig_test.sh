@@ -128,22 +128,7 @@ wine "$probe" "${probe_options[@]}" || status=1
 
 shot="$build/artifacts/$name.png"
 mkdir -p "$build/artifacts"
-if kr_screenshot "$shot"; then
-  echo "ok screenshot: $shot"
-else
-  echo "FAIL screenshot: $shot is missing or blank"
-  status=1
-fi
-
-wine "$probe" --close || status=1
-if kr_wait_for_exit "$tool_pid"; then
-  wait "$tool_pid"
-  echo "ok wine: tool process ended with status $?"
-  tool_pid=""
-else
-  echo "FAIL wine: tool process still running after it was closed"
-  status=1
-fi
+kr_shoot_and_close "$shot" "$probe" "$tool_pid" || status=1
 
 if docksim_send quit >/dev/null && kr_wait_for_exit "$docksim_pid"; then
   echo "ok docksim: quit, the chips' contents are in $dump_dir"
