@@ -73,6 +73,9 @@ void UpgradeFlow::OnIspReport(std::span<const std::uint8_t> report) {
                 if (m_nIspStep == STEP_IDLE) {
                     m_surface.EnableControl(kStartButton, true);
                     m_surface.EnableControl(kFwVerButton, true);
+                    // No version answer follows in the bootloader, and it is the
+                    // version answer that gives exit back after a check.
+                    m_surface.EnableControl(kExitButton, true);
                 } else if (m_nIspStep != STEP_SHOW_PASS) {
                     // Back in its bootloader, the dock resumes the run at chip 3's erase.
                     m_nIspStep = STEP_CHIP3_ERASE;

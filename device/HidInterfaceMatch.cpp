@@ -6,6 +6,11 @@
 
 namespace device {
 
+void BeginSearch(HidLinkState& state) {
+    state.m_strDevicePath.clear();
+    state.m_bVendorSeen = false;
+}
+
 bool AttributesMatch(const HidIdentity& seen, const HidIdentity& wanted, HidLinkState& state) {
     if (seen.vendorId != wanted.vendorId) {
         state.m_bVendorSeen = false;

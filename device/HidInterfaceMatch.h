@@ -21,6 +21,12 @@ struct HidIdentity {
     std::uint16_t versionNumber = 0;
 };
 
+// Starts a search of the present interfaces: no path yet, and no interface of
+// the wanted vendor seen yet. A flag left from an earlier search would make a
+// scan that finds no dock at all report "PID error!" for a dock that was
+// there before (with product ID 0x3305, the value before any was recorded).
+void BeginSearch(HidLinkState& state);
+
 // Vendor, then product, then release. Records in `state` what the product-ID
 // error message needs: whether the vendor was seen and which product it had.
 bool AttributesMatch(const HidIdentity& seen, const HidIdentity& wanted, HidLinkState& state);

@@ -73,7 +73,7 @@ if ! wine ./docksim.exe --send status >/dev/null; then
 fi
 wine ./KrEFM8SwUpgrade.exe &
 tool_pid=$!
-wine "$probe" --wait >/dev/null || exit 1
+kr_probe "$probe" --wait >/dev/null || exit 1
 # The dock is plugged in once the window is up, as a technician would.
 wine ./docksim.exe --send plug >/dev/null
 
@@ -90,7 +90,7 @@ stage() {
   local name=$1
   shift
   echo "--- $name"
-  wine "$probe" "$@" >"$demo/$name.probe.log" 2>&1 || { status=1; cat "$demo/$name.probe.log"; }
+  kr_probe "$probe" "$@" >"$demo/$name.probe.log" 2>&1 || { status=1; cat "$demo/$name.probe.log"; }
   if kr_screenshot "$build/artifacts/run-$name.png"; then
     echo "screenshot: $build/artifacts/run-$name.png"
   else
@@ -105,7 +105,7 @@ stage 3-pass --timeout 240 --answer-message "Please, power reset device! ?" --ex
   --expect-progress 100
 echo "--- the log"
 wine "$probe" --describe 2>/dev/null | tr -d '\r' | sed -n 's/^info log: .* text "\(.*\)"$/\1/p' | sed 's/\\r\\n/\n/g'
-wine "$probe" --close >/dev/null || status=1
+kr_probe "$probe" --close >/dev/null || status=1
 if kr_wait_for_exit "$tool_pid"; then
   tool_pid=""
 else

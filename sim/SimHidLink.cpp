@@ -11,7 +11,7 @@ SimHidLink::SimHidLink(sim::DockSimulator& dock) : m_dock(dock) {
 
 bool SimHidLink::OpenDevice(std::uint16_t vid, std::uint16_t pid, std::uint16_t release) {
     HidLinkState& state = State();
-    state.m_strDevicePath.clear();
+    device::BeginSearch(state);
     const device::HidIdentity wanted{.vendorId = vid, .productId = pid, .versionNumber = release};
     for (const sim::SimInterface& candidate : m_dock.PresentInterfaces()) {
         if (!device::AttributesMatch(candidate.identity, wanted, state) ||

@@ -77,7 +77,7 @@ CHidDevice::~CHidDevice() {
 // Finding and opening the dock's interface
 
 bool CHidDevice::OpenDevice(std::uint16_t vid, std::uint16_t pid, std::uint16_t release) {
-    State().m_strDevicePath.clear();
+    device::BeginSearch(State());
     GUID hidClass{};
     ::HidD_GetHidGuid(&hidClass);
     const UniqueDeviceInfoSet interfaces(

@@ -297,12 +297,25 @@ TEST(CheckFlow, RemovalComparesInterfaceNamesWithoutCase) {
     EXPECT_FALSE(h.flow.OnHidRemoval(L"\\\\?\\hid#vid_046d&pid_c077#mouse"));
 }
 
+TEST(CheckFlow, AScanAfterTheDockWasPulledSaysOnlyThatNoneIsThere) {
+    FlowHarness h;
+    h.Scan();
+    const std::wstring path = h.link.State().m_strDevicePath;
+    static_cast<void>(h.dock.Unplug());
+    ASSERT_TRUE(h.flow.OnHidRemoval(path));
+    h.Scan();
+    // Not "PID error!" for the dock that was found before.
+    EXPECT_EQ(LastLines(h.surface, 2),
+              (std::vector<std::wstring>{L"No Device found!", L"No device found!"}));
+}
+
 TEST(CheckFlow, ButtonsThroughACheckAndARun) {
     FlowHarness h(sim::DockSettings{.mode = device::DeviceMode::Bootloader});
     h.Scan();
-    // A bootloader answer while idle offers the run; exit is left as it was.
+    // A bootloader answer while idle offers the run, and the check is over:
+    // exit comes back although no version answer follows.
     EXPECT_EQ(h.surface.Lines().back(), L"ISP device found!");
-    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{true, true, false}));
+    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{true, true, true}));
 
     h.flow.OnStartUpgrade();
     EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, false}));

@@ -592,6 +592,26 @@ TEST(SimHidLink, ALaterInterfaceOfAnotherVendorClearsVendorSeen) {
     EXPECT_EQ(bench.link.State().m_wSeenProductId, 0xF608);
 }
 
+TEST(SimHidLink, ASearchThatFindsNoDockReportsNoVendorFromAnEarlierOne) {
+    Bench bench;
+    ASSERT_TRUE(bench.Open());
+    ASSERT_TRUE(bench.link.State().m_bVendorSeen);
+    bench.dock.Unplug();
+    EXPECT_FALSE(bench.Open());
+    EXPECT_FALSE(bench.link.State().m_bVendorSeen);
+
+    // A dock of another product seen once: its product ID is still the last one
+    // recorded, but only a search that sees the vendor again reports it.
+    bench.dock.Plug();
+    bench.dock.Interfaces()[0].identity.productId = 0xF608;
+    EXPECT_FALSE(bench.Open());
+    EXPECT_TRUE(bench.link.State().m_bVendorSeen);
+    bench.dock.Unplug();
+    EXPECT_FALSE(bench.Open());
+    EXPECT_FALSE(bench.link.State().m_bVendorSeen);
+    EXPECT_EQ(bench.link.State().m_wSeenProductId, 0xF608);
+}
+
 TEST(SimHidLink, SecondCollectionsWithOtherUsagesAreSkipped) {
     Bench bench;
     sim::SimInterface consumer = bench.dock.Interfaces()[0];

@@ -17,14 +17,24 @@ constexpr int kMessageTextId = 0xFFFF;
 
 std::optional<ToolWindow> ToolWindow::FindShown(std::wstring_view caption) {
     const std::wstring title(caption);
-    HWND dialog = FindWindowW(nullptr, title.c_str());
+    // The tool's message boxes carry its caption too; they are owned by the
+    // dialog, which has no owner.
+    HWND dialog = nullptr;
+    for (HWND found = FindWindowExW(nullptr, nullptr, nullptr, title.c_str()); found != nullptr;
+         found = FindWindowExW(nullptr, found, nullptr, title.c_str())) {
+        if (GetWindow(found, GW_OWNER) == nullptr) {
+            dialog = found;
+            break;
+        }
+    }
     // The dialog manager shows the window once its initialisation has run.
     if (dialog == nullptr || IsWindowVisible(dialog) == FALSE) {
         return std::nullopt;
     }
     DWORD processId = 0;
     GetWindowThreadProcessId(dialog, &processId);
-    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
+                                  processId);
     return ToolWindow(dialog, process);
 }
 

@@ -7,6 +7,8 @@
 //   probe.exe --exe Z:\path\tool.exe --expect-version "..." --expect-log "" --close
 #include <windows.h>
 
+#include <psapi.h>
+
 #include <cwctype>
 #include <optional>
 #include <regex>
@@ -17,6 +19,7 @@
 
 #include "CheckLog.h"
 #include "DialogTemplate.h"
+#include "GdiObjectCounter.h"
 #include "MainDialogLayout.h"
 #include "ToolWindow.h"
 
@@ -40,7 +43,9 @@ enum class Action {
     kExpectLayout,
     kClick,
     kExpectProgress,
+    kExpectMessage,
     kAnswerMessage,
+    kReportResources,
     kClose,
 };
 
@@ -84,8 +89,12 @@ constexpr ProbeOption kOptions[] = {
      "CONTROL  press the button as a user would (it must be enabled)"},
     {L"--expect-progress", Action::kExpectProgress, false, L"progress", 1,
      "POSITION  the progress bar stands at POSITION"},
+    {L"--expect-message", Action::kExpectMessage, false, L"", 1,
+     "REGEX  the tool shows a message box whose whole text matches REGEX; leave it open"},
     {L"--answer-message", Action::kAnswerMessage, false, L"", 1,
      "REGEX  the tool shows a message box whose whole text matches REGEX; press its OK"},
+    {L"--report-resources", Action::kReportResources, false, L"", 0,
+     "print the tool's peak and present memory and its count of GDI objects"},
     {L"--close", Action::kClose, false, L"", 0,
      "press exit (the cancel command) and wait for the tool to end"},
 };
@@ -218,8 +227,14 @@ private:
             case Action::kExpectProgress:
                 ExpectProgress(step.control, std::stoi(step.values[0]));
                 break;
+            case Action::kExpectMessage:
+                static_cast<void>(ShownMessage(step.values[0], *step.pattern));
+                break;
             case Action::kAnswerMessage:
                 AnswerMessage(step.values[0], *step.pattern);
+                break;
+            case Action::kReportResources:
+                ReportResources();
                 break;
             case Action::kClose:
                 Close();
@@ -512,29 +527,63 @@ private:
     }
 
     // A message box blocks the tool until the user closes it: it must say
-    // what is expected, and pressing OK must close it.
-    void AnswerMessage(const std::wstring& source, const std::wregex& pattern) {
+    // what is expected. Returns the box once it is shown.
+    HWND ShownMessage(const std::wstring& source, const std::wregex& pattern) {
         const std::string what = "message box";
         if (!HaveWindow()) {
             m_log.Check(false, what + ": no window");
-            return;
+            return nullptr;
         }
         HWND box = nullptr;
         std::optional<std::wstring> seen;
+        const ULONGLONG start = GetTickCount64();
         const bool shown = Eventually([&] {
             box = m_window->OwnedMessageBox();
             seen = box != nullptr ? ToolWindow::MessageText(box) : std::nullopt;
             return seen && std::regex_match(*seen, pattern);
         });
-        Expect(shown, what + " text", seen ? Quoted(*seen) : "no message box",
+        // How long the tool took to get there, e.g. through a whole update.
+        const std::string after = " after " + std::to_string(GetTickCount64() - start) + " ms";
+        Expect(shown, what + " text", (seen ? Quoted(*seen) : "no message box") + after,
                "a match of /" + Utf8(source) + "/");
-        if (!shown) {
+        return shown ? box : nullptr;
+    }
+
+    // Pressing OK must close the box.
+    void AnswerMessage(const std::wstring& source, const std::wregex& pattern) {
+        HWND box = ShownMessage(source, pattern);
+        if (box == nullptr) {
             return;
         }
         const BOOL posted = PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                                          reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
         const bool closed = posted != FALSE && Eventually([&] { return IsWindow(box) == FALSE; });
-        m_log.Check(closed, what + ": OK pressed, the box closed");
+        m_log.Check(closed, "message box: OK pressed, the box closed");
+    }
+
+    // Figures, not checks: what the tool holds at this point of its life.
+    void ReportResources() {
+        if (!HaveWindow()) {
+            m_log.Check(false, "resources: no window");
+            return;
+        }
+        PROCESS_MEMORY_COUNTERS memory{};
+        memory.cb = sizeof(memory);
+        if (GetProcessMemoryInfo(m_window->Process(), &memory, sizeof(memory)) != FALSE) {
+            m_log.Info("resources: peak working set " +
+                       std::to_string(memory.PeakWorkingSetSize / 1024) + " KiB, working set " +
+                       std::to_string(memory.WorkingSetSize / 1024) + " KiB, peak private " +
+                       std::to_string(memory.PeakPagefileUsage / 1024) + " KiB");
+        } else {
+            m_log.Info("resources: no memory figures (error " + std::to_string(GetLastError()) +
+                       ")");
+        }
+        const GdiObjectCounter gdi(m_window->Process());
+        const std::optional<unsigned> objects = gdi.Count();
+        m_log.Info("resources: " +
+                   (objects ? std::to_string(*objects) + " GDI objects (read from " +
+                                  std::string(gdi.Source()) + ")"
+                            : std::string("GDI objects not readable")));
     }
 
     void Close() {
@@ -548,17 +597,23 @@ private:
             PostMessageW(m_window->Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                          reinterpret_cast<LPARAM>(exitButton));
         m_log.Check(posted != FALSE, "close: exit pressed");
+        const ULONGLONG pressed = GetTickCount64();
         const DWORD ended = m_window->Process() != nullptr
                                 ? WaitForSingleObject(m_window->Process(), m_timeoutMs)
                                 : WAIT_FAILED;
+        const ULONGLONG took = GetTickCount64() - pressed;
         DWORD exitCode = 0;
         if (ended == WAIT_OBJECT_0) {
             GetExitCodeProcess(m_window->Process(), &exitCode);
         }
-        m_log.Check(ended == WAIT_OBJECT_0,
-                    "close: tool ended" + (ended == WAIT_OBJECT_0
-                                               ? " with exit code " + std::to_string(exitCode)
-                                               : std::string(" within the bound")));
+        std::string what = "close: tool ended ";
+        if (ended == WAIT_OBJECT_0) {
+            what += "after " + std::to_string(took) + " ms with exit code " +
+                    std::to_string(exitCode);
+        } else {
+            what += "within " + std::to_string(m_timeoutMs) + " ms";
+        }
+        m_log.Check(ended == WAIT_OBJECT_0, what);
         m_window.reset();
         m_windowMissing = true;
     }
@@ -572,11 +627,16 @@ private:
 void PrintUsage() {
     PrintLine(stderr, "usage: probe.exe OPTION...   (options run in the order given)");
     for (const ProbeOption& known : kOptions) {
-        PrintLine(stderr, "  " + Utf8(known.option) + " " + std::string(known.help));
+        std::string line = "  ";
+        line += Utf8(known.option);
+        line += ' ';
+        line += known.help;
+        PrintLine(stderr, line);
     }
     std::string names = "CONTROL is one of:";
     for (const main_dialog::Control& control : main_dialog::kControls) {
-        names += " " + Utf8(control.name);
+        names += ' ';
+        names += Utf8(control.name);
     }
     PrintLine(stderr, names);
 }
@@ -633,7 +693,8 @@ std::optional<std::vector<Step>> ParseSteps(int argc, wchar_t** argv, std::strin
             error = "--expect-progress needs a whole number";
             return std::nullopt;
         }
-        if (step.action == Action::kExpectTextMatch || step.action == Action::kAnswerMessage) {
+        if (step.action == Action::kExpectTextMatch || step.action == Action::kExpectMessage ||
+            step.action == Action::kAnswerMessage) {
             try {
                 step.pattern.emplace(step.values[0]);
             } catch (const std::regex_error& e) {

@@ -81,7 +81,7 @@ echo "info setup: Xvfb on $DISPLAY, prefix $WINEPREFIX"
 tool_pid=$!
 
 status=0
-wine "$probe" --exe "$(kr_windows_path "$tool")" "${probe_options[@]}" || status=1
+kr_probe "$probe" --exe "$(kr_windows_path "$tool")" "${probe_options[@]}" || status=1
 
 # The probe has waited until the tool was idle, so the window is painted.
 shot="$artifacts/$name.png"

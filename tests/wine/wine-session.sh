@@ -46,18 +46,23 @@ kr_lock_prefix() {
 }
 
 # kr_wine_frames wine|desktop: who draws captions and frames of the windows in
-# $WINEPREFIX. A virtual display has no window manager, so Wine must draw them
-# itself or the dialog shows without its caption; on a desktop the window
-# manager does it. The choice is kept in the prefix and changed only when needed.
+# $WINEPREFIX, and who manages them. A virtual display has no window manager,
+# so Wine must draw them itself or the dialog shows without its caption, and
+# must not wait for a manager to take a hidden window away (it would wait 2 s
+# each time, which a closing tool would seem to take); on a desktop the window
+# manager does both. The choice is kept in the prefix and changed only when
+# needed.
 kr_wine_frames() {
-  local mark="$WINEPREFIX/.kr-frames"
+  local mark="$WINEPREFIX/.kr-window-handling"
   [ "$(cat "$mark" 2>/dev/null)" = "$1" ] && return 0
-  local key='HKCU\Software\Wine\X11 Driver'
-  if [ "$1" = wine ]; then
-    wine reg add "$key" /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1 || return 1
-  else
-    wine reg delete "$key" /v Decorated /f >/dev/null 2>&1
-  fi
+  local key='HKCU\Software\Wine\X11 Driver' value
+  for value in Decorated Managed; do
+    if [ "$1" = wine ]; then
+      wine reg add "$key" /v "$value" /t REG_SZ /d N /f >/dev/null 2>&1 || return 1
+    else
+      wine reg delete "$key" /v "$value" /f >/dev/null 2>&1
+    fi
+  done
   echo "$1" >"$mark"
 }
 
@@ -112,6 +117,30 @@ kr_wine_session() {
   kr_wine_frames wine
 }
 
+# kr_probe PROBE OPTION...: runs the probe and passes on its lines and its exit
+# status. Its first step that looks at the tool always prints a line before it
+# acts, so a probe that ended without a word checked and pressed nothing. That
+# has been seen, rarely, on a busy machine (the probe's process ending before
+# its first line); such a probe is started once more, with its status said.
+kr_probe() {
+  local attempt said status
+  said=$(mktemp) || return 1
+  for attempt in 1 2; do
+    # Into a file, not a pipe: a Wine server or service the probe happens to
+    # start would hold a pipe open long after the probe ended.
+    wine "$@" >"$said" 2>&1
+    status=$?
+    cat "$said"
+    if [ -s "$said" ]; then
+      rm -f "$said"
+      return "$status"
+    fi
+    echo "info probe: ended with status $status before its first line (attempt $attempt)"
+  done
+  rm -f "$said"
+  return 1
+}
+
 # kr_shoot_and_close SHOT PROBE TOOL_PID: the screenshot of the finished run,
 # then the tool closed through its exit button and its end awaited. Fails when
 # the screenshot is missing or blank or the tool does not end.
@@ -123,13 +152,18 @@ kr_shoot_and_close() {
     echo "FAIL screenshot: $1 is missing or blank"
     status=1
   fi
-  wine "$2" --close || status=1
-  if kr_wait_for_exit "$3"; then
-    wait "$3"
+  kr_probe "$2" --close || status=1
+  kr_await_tool "$3" || status=1
+  return $status
+}
+
+# kr_await_tool TOOL_PID: waits for the closed tool's process to end.
+kr_await_tool() {
+  if kr_wait_for_exit "$1"; then
+    wait "$1"
     echo "ok wine: tool process ended with status $?"
   else
     echo "FAIL wine: tool process still running after it was closed"
-    status=1
+    return 1
   fi
-  return $status
 }

@@ -9,15 +9,20 @@
 #        run_rig_test.sh --build DIR --name NAME --docksim EXE --dll DLL...
 #                        --tool EXE --probe PROBE_EXE [--vendor-tools DIR]
 #                        [--docksim-option OPTION]... [--send-when-idle REQUEST]...
-#                        [--expect-chips IMAGE_DIR] -- PROBE_OPTION...
+#                        [--expect-chips IMAGE_DIR | --expect-chip3-only IMAGE_DIR]
+#                        -- PROBE_OPTION...
 #   docksim starts with the options given, then the tool; once the tool is
 #   idle each REQUEST goes to docksim (e.g. plug), then the probe checks
-#   PROBE_OPTION... and closes the tool. --vendor-tools copies the stand-in
-#   vendor tools (DIR holds GL352xISP.exe and Mega/McdpIsp.exe) below the
-#   tool's folder. --expect-chips compares what the dock's chips hold at the
-#   end with the package's images in IMAGE_DIR (chip 1: image4.bin, chip 2:
-#   image1.bin and image2.bin, chip 3: image0.bin). docksim's messages and
-#   the dump go to DIR/wine-tests/NAME, the screenshot to DIR/artifacts.
+#   PROBE_OPTION... and closes the tool, unless one of them (--close) did.
+#   Among the probe options, "--docksim-send REQUEST" sends REQUEST to docksim
+#   at that point of the session (e.g. unplug while a message box is open).
+#   --vendor-tools copies the stand-in vendor tools (DIR holds GL352xISP.exe
+#   and Mega/McdpIsp.exe) below the tool's folder. --expect-chips compares
+#   what the dock's chips hold at the end with the package's images in
+#   IMAGE_DIR (chip 1: image4.bin, chip 2: image1.bin and image2.bin, chip 3:
+#   image0.bin); --expect-chip3-only checks that chip 3 holds its image and
+#   chips 1 and 2 received nothing. docksim's messages and the dump go to
+#   DIR/wine-tests/NAME, the screenshot to DIR/artifacts.
 # Exit status: 0 when every check passed.
 set -uo pipefail
 # Only the prefix chosen below is ever touched or ended.
@@ -31,6 +36,7 @@ source "$source_dir/scripts/wine-prefix.sh"
 source "$source_dir/tests/wine/wine-session.sh"
 
 build="" name="" docksim="" client="" case_name="" tool="" probe="" vendor_tools="" images=""
+written=all
 dlls=() docksim_options=() requests=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -44,7 +50,8 @@ while [ $# -gt 0 ]; do
     --vendor-tools) vendor_tools="$2"; shift 2 ;;
     --docksim-option) docksim_options+=("$2"); shift 2 ;;
     --send-when-idle) requests+=("$2"); shift 2 ;;
-    --expect-chips) images="$2"; shift 2 ;;
+    --expect-chips) images="$2"; written=all; shift 2 ;;
+    --expect-chip3-only) images="$2"; written=chip3; shift 2 ;;
     --) shift; break ;;
     *) echo "run_rig_test: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -112,23 +119,50 @@ echo "ok setup: docksim serves the dock"
 (cd "$workdir" && exec wine "./$(basename "$tool")") &
 tool_pid=$!
 
+send_request() {
+  if docksim_send "$1" >/dev/null; then
+    echo "ok docksim: $1"
+  else
+    echo "FAIL docksim: $1"
+    return 1
+  fi
+}
+
 status=0
 if [ ${#requests[@]} -gt 0 ]; then
-  wine "$probe" --wait || status=1
+  kr_probe "$probe" --wait || status=1
   for request in "${requests[@]}"; do
-    if docksim_send "$request" >/dev/null; then
-      echo "ok docksim: $request"
-    else
-      echo "FAIL docksim: $request"
-      status=1
-    fi
+    send_request "$request" || status=1
   done
 fi
-wine "$probe" "${probe_options[@]}" || status=1
+# The probe options up to each --docksim-send run as one probe session.
+closed_by_probe=0 phase=()
+while [ ${#probe_options[@]} -gt 0 ]; do
+  option="${probe_options[0]}"
+  if [ "$option" = --docksim-send ]; then
+    if [ ${#phase[@]} -gt 0 ]; then
+      kr_probe "$probe" "${phase[@]}" || status=1
+    fi
+    send_request "${probe_options[1]}" || status=1
+    phase=()
+    probe_options=("${probe_options[@]:2}")
+    continue
+  fi
+  [ "$option" = --close ] && closed_by_probe=1
+  phase+=("$option")
+  probe_options=("${probe_options[@]:1}")
+done
+if [ ${#phase[@]} -gt 0 ]; then
+  kr_probe "$probe" "${phase[@]}" || status=1
+fi
 
-shot="$build/artifacts/$name.png"
-mkdir -p "$build/artifacts"
-kr_shoot_and_close "$shot" "$probe" "$tool_pid" || status=1
+if [ "$closed_by_probe" -eq 1 ]; then
+  kr_await_tool "$tool_pid" || status=1
+else
+  shot="$build/artifacts/$name.png"
+  mkdir -p "$build/artifacts"
+  kr_shoot_and_close "$shot" "$probe" "$tool_pid" || status=1
+fi
 
 if docksim_send quit >/dev/null && kr_wait_for_exit "$docksim_pid"; then
   echo "ok docksim: quit, the chips' contents are in $dump_dir"
@@ -138,20 +172,35 @@ else
 fi
 sed 's/^/info docksim: /' "$workdir/docksim.log"
 
-if [ -n "$images" ]; then
-  for pair in chip1.bin:image4.bin chip2-1.bin:image1.bin chip2-2.bin:image2.bin \
-              chip3.bin:image0.bin; do
-    chip="${pair%%:*}" image="${pair##*:}"
-    if cmp -s "$dump_dir/$chip" "$images/$image"; then
-      echo "ok chips: $chip holds $image ($(stat -c %s "$images/$image") bytes)"
-    else
-      echo "FAIL chips: $chip differs from $image"
-      status=1
+# chip_holds CHIP IMAGE|nothing: compares a chip's dump with an image of the
+# package, or checks that the chip received nothing.
+chip_holds() {
+  local chip="$dump_dir/$1"
+  if [ "$2" = nothing ]; then
+    if [ ! -s "$chip" ]; then
+      echo "ok chips: $1 received nothing"
+      return 0
     fi
-  done
-  if [ -f "$dump_dir/chip2-3.bin" ]; then
-    echo "FAIL chips: chip 2 received more than two files"
-    status=1
+    echo "FAIL chips: $1 received $(stat -c %s "$chip") bytes"
+  elif cmp -s "$chip" "$images/$2"; then
+    echo "ok chips: $1 holds $2 ($(stat -c %s "$images/$2") bytes)"
+    return 0
+  else
+    echo "FAIL chips: $1 differs from $2"
+  fi
+  return 1
+}
+
+if [ -n "$images" ]; then
+  chip_holds chip3.bin image0.bin || status=1
+  if [ "$written" = all ]; then
+    chip_holds chip1.bin image4.bin || status=1
+    chip_holds chip2-1.bin image1.bin || status=1
+    chip_holds chip2-2.bin image2.bin || status=1
+    chip_holds chip2-3.bin nothing || status=1
+  else
+    chip_holds chip1.bin nothing || status=1
+    chip_holds chip2-1.bin nothing || status=1
   fi
   if grep -q '^protocol-error=' "$dump_dir/summary.txt"; then
     echo "FAIL chips: the dock saw protocol errors"
