@@ -7,7 +7,8 @@
 #include "package/PackageFile.h"
 
 // A package file held in memory, whose n-th read can be made to fail as a
-// damaged disk would.
+// damaged disk would. Reads are counted in 64 bits: a fuzzer keeps one file
+// for millions of runs.
 class MemoryPackageFile final : public PackageFile {
 public:
     explicit MemoryPackageFile(std::vector<std::uint8_t> bytes) : m_bytes(std::move(bytes)) {}
@@ -25,11 +26,11 @@ public:
     }
 
     // Counting from 1; 0 lets every read succeed.
-    void FailRead(int number) { m_failingRead = number; }
-    int Reads() const { return m_reads; }
+    void FailRead(std::uint64_t number) { m_failingRead = number; }
+    std::uint64_t Reads() const { return m_reads; }
 
 private:
     std::vector<std::uint8_t> m_bytes;
-    int m_failingRead = 0;
-    int m_reads = 0;
+    std::uint64_t m_failingRead = 0;
+    std::uint64_t m_reads = 0;
 };

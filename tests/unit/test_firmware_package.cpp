@@ -19,10 +19,10 @@ struct Loaded {
     ImageTable table;
     std::uint16_t vid = 0;
     std::uint16_t pid = 0;
-    int reads = 0;
+    std::uint64_t reads = 0;
 };
 
-Loaded Load(std::vector<std::uint8_t> bytes, int failingRead = 0) {
+Loaded Load(std::vector<std::uint8_t> bytes, std::uint64_t failingRead = 0) {
     MemoryPackageFile file(std::move(bytes));
     file.FailRead(failingRead);
     Loaded loaded;
@@ -135,7 +135,7 @@ TEST(FirmwarePackage, FilesTooShortForTheWindowOrTheTrailer) {
     // 427,311 bytes of package and nothing before it: the window would start before the file.
     const Loaded noExecutable = Load(TestPackage::Build(0, kShippedLengths).bytes);
     EXPECT_EQ(noExecutable.result.LogLine(), L"ISP error 62!");
-    EXPECT_EQ(noExecutable.reads, 1) << "only the trailer is read";
+    EXPECT_EQ(noExecutable.reads, 1U) << "only the trailer is read";
 
     EXPECT_EQ(Load(PatternFile(34, {})).result.LogLine(), L"ISP error 62!");
     EXPECT_EQ(Load(std::vector<std::uint8_t>(33, '5')).result.LogLine(), L"ISP error 60!");
