@@ -24,6 +24,7 @@ extern "C" {
 #include <vector>
 
 #include "DockSimProcess.h"
+#include "HidInterfaceList.h"
 #include "NoticeWindow.h"
 #include "device/IspAnswer.h"
 #include "device/IspCommand.h"
@@ -58,14 +59,7 @@ std::string Hex(unsigned value) {
     return text;
 }
 
-// One HID interface as the tool examines it.
-struct SeenInterface {
-    std::wstring path;
-    HIDD_ATTRIBUTES attributes{};
-    HIDP_CAPS caps{};
-};
-
-std::string Described(const SeenInterface& seen) {
+std::string Described(const SeenHidInterface& seen) {
     return rig::ToUtf8(seen.path) + " vid " + Hex(seen.attributes.VendorID) + " pid " +
            Hex(seen.attributes.ProductID) + " release " + Hex(seen.attributes.VersionNumber) +
            " page " + Hex(seen.caps.UsagePage) + " usage " + Hex(seen.caps.Usage) + " in " +
@@ -78,54 +72,15 @@ UniqueFileHandle OpenPath(const std::wstring& path, DWORD access, DWORD flags) {
                                           OPEN_EXISTING, flags, nullptr));
 }
 
-// The present HID interfaces, each examined through a handle without access
-// rights: the calls, flags and order the tool uses.
-std::vector<SeenInterface> EnumerateHidInterfaces() {
-    std::vector<SeenInterface> found;
-    GUID hidClass{};
-    ::HidD_GetHidGuid(&hidClass);
-    HDEVINFO set =
-        ::SetupDiGetClassDevsW(&hidClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) {
-        return found;
-    }
-    SP_DEVICE_INTERFACE_DATA data{};
-    data.cbSize = sizeof(data);
-    for (DWORD index = 0; ::SetupDiEnumDeviceInterfaces(set, nullptr, &hidClass, index, &data);
-         ++index) {
-        DWORD required = 0;
-        ::SetupDiGetDeviceInterfaceDetailW(set, &data, nullptr, 0, &required, nullptr);
-        std::vector<DWORD> buffer(required / sizeof(DWORD) + 1);
-        auto* const detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
-        detail->cbSize = sizeof(*detail);
-        if (!::SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required, nullptr, nullptr)) {
-            continue;
-        }
-        SeenInterface seen;
-        seen.path = detail->DevicePath;
-        const UniqueFileHandle probe = OpenPath(seen.path, 0, FILE_ATTRIBUTE_NORMAL);
-        seen.attributes.Size = sizeof(seen.attributes);
-        PHIDP_PREPARSED_DATA preparsed = nullptr;
-        if (probe.IsValid() && ::HidD_GetAttributes(probe.Get(), &seen.attributes) &&
-            ::HidD_GetPreparsedData(probe.Get(), &preparsed)) {
-            ::HidP_GetCaps(preparsed, &seen.caps);
-            ::HidD_FreePreparsedData(preparsed);
-        }
-        found.push_back(seen);
-    }
-    ::SetupDiDestroyDeviceInfoList(set);
-    return found;
-}
-
 // The dock as the tool's package names it, on its vendor-defined collection.
-bool IsDock(const SeenInterface& seen) {
+bool IsDock(const SeenHidInterface& seen) {
     return seen.attributes.VendorID == 0x10C4 && seen.attributes.ProductID == 0xF607 &&
            seen.attributes.VersionNumber == 0x0100 && seen.caps.UsagePage == 0xFF00 &&
            seen.caps.Usage == 0x0002;
 }
 
-std::optional<SeenInterface> FindDock() {
-    for (const SeenInterface& seen : EnumerateHidInterfaces()) {
+std::optional<SeenHidInterface> FindDock() {
+    for (const SeenHidInterface& seen : PresentHidInterfaces()) {
         if (IsDock(seen)) {
             return seen;
         }
@@ -236,8 +191,8 @@ bool Told(const NoticeWindow::Notice& notice, WPARAM kind, const std::wstring& p
 // Foreign interfaces around the dock: each shows what docksim was told, the
 // dock is found among them and answers the mode query.
 void QueryMode() {
-    const std::vector<SeenInterface> seen = EnumerateHidInterfaces();
-    for (const SeenInterface& entry : seen) {
+    const std::vector<SeenHidInterface> seen = PresentHidInterfaces();
+    for (const SeenHidInterface& entry : seen) {
         std::printf("info seen %s\n", Described(entry).c_str());
     }
     struct Wanted {
@@ -254,7 +209,7 @@ void QueryMode() {
            "enumeration: " + std::to_string(seen.size()) + " interfaces");
     for (std::size_t i = 0; i < seen.size() && i < std::size(wanted); ++i) {
         const Wanted& w = wanted[i];
-        const SeenInterface& s = seen[i];
+        const SeenHidInterface& s = seen[i];
         Expect(s.attributes.VendorID == w.vid && s.attributes.ProductID == w.pid &&
                    s.attributes.VersionNumber == w.release && s.caps.UsagePage == w.page &&
                    s.caps.Usage == w.usage && s.caps.InputReportByteLength == w.in &&
@@ -262,7 +217,7 @@ void QueryMode() {
                    s.path == L"\\\\.\\pipe\\docksim-" + std::to_wstring(i),
                "interface " + std::to_string(i) + ": " + Described(s));
     }
-    const std::optional<SeenInterface> dock = FindDock();
+    const std::optional<SeenHidInterface> dock = FindDock();
     Expect(dock && dock->path == L"\\\\.\\pipe\\docksim-3", "the dock is interface 3");
     if (!dock) {
         return;
@@ -304,7 +259,7 @@ void QueryMode() {
 // Unplugging breaks the open handles and tells the window; plugging in tells
 // it again and the dock answers on a new handle.
 void RemovalAndArrival(NoticeWindow& window) {
-    const std::optional<SeenInterface> dock = FindDock();
+    const std::optional<SeenHidInterface> dock = FindDock();
     Expect(dock.has_value(), "dock present");
     if (!dock) {
         return;
@@ -330,7 +285,7 @@ void RemovalAndArrival(NoticeWindow& window) {
     notices = window.WaitForNotices(2, kAnswerMs);
     Expect(notices.size() == 2 && Told(notices[1], DBT_DEVICEARRIVAL, dock->path),
            "window told of the arrival of " + rig::ToUtf8(dock->path));
-    const std::optional<SeenInterface> back = FindDock();
+    const std::optional<SeenHidInterface> back = FindDock();
     Expect(back && back->path == dock->path, "the dock is back under its path");
     if (back) {
         DockConnection again(back->path);
@@ -342,7 +297,7 @@ void RemovalAndArrival(NoticeWindow& window) {
 // The restart command: the dock answers, leaves, comes back in its
 // bootloader, and the window hears both.
 void RestartIntoBootloader(NoticeWindow& window) {
-    const std::optional<SeenInterface> dock = FindDock();
+    const std::optional<SeenHidInterface> dock = FindDock();
     Expect(dock.has_value(), "dock present");
     if (!dock) {
         return;
@@ -356,7 +311,7 @@ void RestartIntoBootloader(NoticeWindow& window) {
     Expect(notices.size() == 2 && Told(notices[0], DBT_DEVICEREMOVECOMPLETE, dock->path) &&
                Told(notices[1], DBT_DEVICEARRIVAL, dock->path),
            "window told of the removal, then the arrival");
-    const std::optional<SeenInterface> back = FindDock();
+    const std::optional<SeenHidInterface> back = FindDock();
     if (back) {
         DockConnection again(back->path);
         ExpectMode(again.Exchange(device::BuildDeviceStatusCommand()),
@@ -369,7 +324,7 @@ void RestartIntoBootloader(NoticeWindow& window) {
 // Each open handle of the collection gets its own copy of an answer, as with
 // a HID collection; a handle that only writes loses nothing for the others.
 void EveryReaderGetsTheAnswer() {
-    const std::optional<SeenInterface> dock = FindDock();
+    const std::optional<SeenHidInterface> dock = FindDock();
     Expect(dock.has_value(), "dock present");
     if (!dock) {
         return;
@@ -385,7 +340,7 @@ void EveryReaderGetsTheAnswer() {
 
 // Faults armed and the chips dumped while docksim runs, by request.
 void RequestsWhileRunning() {
-    const std::optional<SeenInterface> dock = FindDock();
+    const std::optional<SeenHidInterface> dock = FindDock();
     Expect(dock.has_value(), "dock present");
     if (!dock) {
         return;
@@ -416,7 +371,7 @@ void RequestsWhileRunning() {
 
 // The dock takes the time it is given for each answer.
 void PacedAnswers() {
-    const std::optional<SeenInterface> dock = FindDock();
+    const std::optional<SeenHidInterface> dock = FindDock();
     Expect(dock.has_value(), "dock present");
     if (!dock) {
         return;
@@ -431,7 +386,7 @@ void PacedAnswers() {
 
 // Without docksim the machine has no HID interfaces at all.
 void WithoutDocksim() {
-    Expect(EnumerateHidInterfaces().empty(), "no interfaces without docksim");
+    Expect(PresentHidInterfaces().empty(), "no interfaces without docksim");
 }
 
 struct Case {
