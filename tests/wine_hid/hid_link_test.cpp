@@ -24,6 +24,7 @@ extern "C" {
 #include <string_view>
 #include <vector>
 
+#include "HidInterfaceList.h"
 #include "device/HidLinkState.h"
 #include "device/win32/CHidDevice.h"
 
@@ -107,53 +108,19 @@ struct PresentInterface {
 
 std::vector<PresentInterface> PresentInterfaces() {
     std::vector<PresentInterface> found;
-    GUID hidClass{};
-    ::HidD_GetHidGuid(&hidClass);
-    HDEVINFO const set =
-        ::SetupDiGetClassDevsW(&hidClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) {
-        return found;
-    }
-    SP_DEVICE_INTERFACE_DATA data{};
-    data.cbSize = sizeof(data);
-    for (DWORD index = 0; ::SetupDiEnumDeviceInterfaces(set, nullptr, &hidClass, index, &data);
-         ++index) {
-        DWORD required = 0;
-        ::SetupDiGetDeviceInterfaceDetailW(set, &data, nullptr, 0, &required, nullptr);
-        std::vector<DWORD> buffer(required / sizeof(DWORD) + 1);
-        auto* const detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
-        detail->cbSize = sizeof(*detail);
-        if (!::SetupDiGetDeviceInterfaceDetailW(set, &data, detail, required, nullptr, nullptr)) {
+    for (const SeenHidInterface& seen : PresentHidInterfaces()) {
+        if (!seen.examined) {
             continue;
         }
-        HANDLE const probe =
-            ::CreateFileW(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (probe == INVALID_HANDLE_VALUE) {
-            continue;
-        }
-        HIDD_ATTRIBUTES attributes{};
-        attributes.Size = sizeof(attributes);
-        if (::HidD_GetAttributes(probe, &attributes)) {
-            PresentInterface present{.vendorId = attributes.VendorID,
-                                     .productId = attributes.ProductID,
-                                     .release = attributes.VersionNumber};
-            PHIDP_PREPARSED_DATA preparsed = nullptr;
-            if (::HidD_GetPreparsedData(probe, &preparsed)) {
-                HIDP_CAPS caps{};
-                if (::HidP_GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS) {
-                    present.usagePage = caps.UsagePage;
-                    present.usage = caps.Usage;
-                }
-                ::HidD_FreePreparsedData(preparsed);
-            }
-            std::printf("info interface %04X:%04X release %04X usage %04X:%04X\n", present.vendorId,
-                        present.productId, present.release, present.usagePage, present.usage);
-            found.push_back(present);
-        }
-        ::CloseHandle(probe);
+        const PresentInterface present{.vendorId = seen.attributes.VendorID,
+                                       .productId = seen.attributes.ProductID,
+                                       .release = seen.attributes.VersionNumber,
+                                       .usagePage = seen.caps.UsagePage,
+                                       .usage = seen.caps.Usage};
+        std::printf("info interface %04X:%04X release %04X usage %04X:%04X\n", present.vendorId,
+                    present.productId, present.release, present.usagePage, present.usage);
+        found.push_back(present);
     }
-    ::SetupDiDestroyDeviceInfoList(set);
     return found;
 }
 
@@ -278,15 +245,23 @@ int Threads() {
                                           HWND_MESSAGE, nullptr, windowClass.hInstance, nullptr);
     Check(window != nullptr, "the report window exists");
 
-    // The first life may leave the runtime's own thread bookkeeping behind;
-    // every later one must end with as many handles as it began with.
+    // The first life may leave the runtime's own thread bookkeeping behind.
+    // The runtime's locks also make their event on their first contention,
+    // which may come in any later life (seen: one event now and then), so the
+    // link is judged over several lives: a handle left by each would add one
+    // per life.
+    constexpr DWORD kLives = 5;
     ThreadCycle(window);
     const DWORD before = HandleCount();
-    ThreadCycle(window);
+    for (DWORD life = 0; life < kLives; ++life) {
+        ThreadCycle(window);
+    }
     const DWORD after = HandleCount();
-    std::printf("info handles before %lu, after %lu\n", static_cast<unsigned long>(before),
+    std::printf("info handles before %lu, after %lu more lives: %lu\n",
+                static_cast<unsigned long>(before), static_cast<unsigned long>(kLives),
                 static_cast<unsigned long>(after));
-    Check(before != 0 && after == before, "threads and events are gone with the link");
+    Check(before != 0 && after < before + kLives,
+          "threads and events are gone with the link");
     ::DestroyWindow(window);
     return 0;
 }
