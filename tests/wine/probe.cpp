@@ -650,6 +650,12 @@ const ProbeOption* FindOption(std::wstring_view option) {
     return nullptr;
 }
 
+// Up to five digits: converted later without a chance of overflow.
+bool IsSmallWholeNumber(std::wstring_view text) {
+    return !text.empty() && text.size() <= 5 &&
+           text.find_first_not_of(L"0123456789") == std::wstring_view::npos;
+}
+
 // Reads the whole command line before anything runs, so a typo cannot leave
 // a half-checked tool behind.
 std::optional<std::vector<Step>> ParseSteps(int argc, wchar_t** argv, std::string& error) {
@@ -679,17 +685,11 @@ std::optional<std::vector<Step>> ParseSteps(int argc, wchar_t** argv, std::strin
         for (int v = 0; v < option->valueCount; ++v) {
             step.values.emplace_back(argv[++i]);
         }
-        if (step.action == Action::kTimeout &&
-            (step.values[0].empty() ||
-             step.values[0].find_first_not_of(L"0123456789") != std::wstring::npos ||
-             step.values[0].size() > 5)) {
+        if (step.action == Action::kTimeout && !IsSmallWholeNumber(step.values[0])) {
             error = "--timeout needs whole seconds";
             return std::nullopt;
         }
-        if (step.action == Action::kExpectProgress &&
-            (step.values[0].empty() ||
-             step.values[0].find_first_not_of(L"0123456789") != std::wstring::npos ||
-             step.values[0].size() > 5)) {
+        if (step.action == Action::kExpectProgress && !IsSmallWholeNumber(step.values[0])) {
             error = "--expect-progress needs a whole number";
             return std::nullopt;
         }
