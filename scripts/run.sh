@@ -71,9 +71,13 @@ if ! wine ./docksim.exe --send status >/dev/null; then
   echo "run: the simulated dock did not start" >&2
   exit 1
 fi
-wine ./KrEFM8SwUpgrade.exe &
-tool_pid=$!
-kr_probe "$probe" --wait >/dev/null || exit 1
+kr_start_tool "$demo" "$probe" ./KrEFM8SwUpgrade.exe >"$demo/start.probe.log"
+started=$?
+tool_pid=$KR_TOOL_PID
+if [ "$started" -ne 0 ]; then
+  cat "$demo/start.probe.log"
+  exit 1
+fi
 # The dock is plugged in once the window is up, as a technician would.
 wine ./docksim.exe --send plug >/dev/null
 

@@ -23,9 +23,11 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
     CWinApp::InitInstance();
     m_gdiplus.Initialize();
 
-    // The dialog's result says nothing the program acts on.
+    // Closing the dialog ends the program whatever the result; only a dialog
+    // that could not be shown at all makes the process end with a failure,
+    // so whoever started it learns that nothing was checked or written.
     CKrEFM8SwUpgradeDlg dialog;
-    static_cast<void>(dialog.DoModal());
+    m_dialogFailed = dialog.DoModal() == -1;
 
     // The dialog was the whole program: no message loop follows.
     return FALSE;
@@ -33,5 +35,6 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
 
 int CKrEFM8SwUpgradeApp::ExitInstance() {
     m_gdiplus.Deinitialize();
-    return CWinApp::ExitInstance();
+    const int exitCode = CWinApp::ExitInstance();
+    return m_dialogFailed ? kExitDialogFailed : exitCode;
 }

@@ -13,7 +13,11 @@ public:
     BOOL InitInstance() override;
     int ExitInstance() override;
 
+    // The process's exit code when the main dialog could not be created.
+    static constexpr int kExitDialogFailed = 1;
+
 private:
+    bool m_dialogFailed = false;
     // Constructed without starting GDI+; InitInstance starts it.
     CGDIpInitializer m_gdiplus{FALSE};
 };

@@ -77,10 +77,9 @@ trap cleanup EXIT
 kr_wine_session "$workdir" "$build/wineprefix" || exit 1
 echo "info setup: Xvfb on $DISPLAY, prefix $WINEPREFIX"
 
-(cd "$workdir" && exec wine "$tool") &
-tool_pid=$!
-
 status=0
+kr_start_tool "$workdir" "$probe" "$tool" || status=1
+tool_pid=$KR_TOOL_PID
 kr_probe "$probe" --exe "$(kr_windows_path "$tool")" "${probe_options[@]}" || status=1
 
 # The probe has waited until the tool was idle, so the window is painted.

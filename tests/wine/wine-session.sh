@@ -157,13 +157,47 @@ kr_shoot_and_close() {
   return $status
 }
 
-# kr_await_tool TOOL_PID: waits for the closed tool's process to end.
+# kr_start_tool DIR PROBE PROGRAM [ARG...]: starts the tool in DIR in the
+# background, sets KR_TOOL_PID and waits with the probe until its window shows
+# and the tool is idle. What Wine itself reports as an error while the tool runs
+# goes to DIR/tool-wine.log, which kr_await_tool passes on. A tool that ended
+# before its window showed was seen once, rarely, on a busy machine: it had
+# checked and written nothing, so it is started once more, with its exit status
+# and Wine's errors said.
+kr_start_tool() {
+  local dir="$1" probe="$2" attempt status
+  shift 2
+  KR_TOOL_WINE_LOG="$dir/tool-wine.log"
+  : >"$KR_TOOL_WINE_LOG"
+  for attempt in 1 2; do
+    (cd "$dir" && WINEDEBUG=-all,err+all exec wine "$@") 2>>"$KR_TOOL_WINE_LOG" &
+    KR_TOOL_PID=$!
+    kr_probe "$probe" --wait && return 0
+    # A tool still running has a window that is not right; that is for the
+    # test to report, not to start again.
+    kill -0 "$KR_TOOL_PID" 2>/dev/null && return 1
+    wait "$KR_TOOL_PID"
+    status=$?
+    echo "info wine: the tool ended with status $status before its window showed (attempt $attempt)"
+    sed 's/^/info wine (tool): /' "$KR_TOOL_WINE_LOG"
+    : >"$KR_TOOL_WINE_LOG"
+  done
+  return 1
+}
+
+# kr_await_tool TOOL_PID: waits for the closed tool's process to end, then
+# passes on Wine's errors of the tool's run.
 kr_await_tool() {
+  local status=0
   if kr_wait_for_exit "$1"; then
     wait "$1"
     echo "ok wine: tool process ended with status $?"
   else
     echo "FAIL wine: tool process still running after it was closed"
-    return 1
+    status=1
   fi
+  if [ -s "${KR_TOOL_WINE_LOG:-}" ]; then
+    sed 's/^/info wine (tool): /' "$KR_TOOL_WINE_LOG"
+  fi
+  return $status
 }

@@ -116,8 +116,9 @@ if ! docksim_send status >/dev/null; then
 fi
 echo "ok setup: docksim serves the dock"
 
-(cd "$workdir" && exec wine "./$(basename "$tool")") &
-tool_pid=$!
+status=0
+kr_start_tool "$workdir" "$probe" "./$(basename "$tool")" || status=1
+tool_pid=$KR_TOOL_PID
 
 send_request() {
   if docksim_send "$1" >/dev/null; then
@@ -128,13 +129,9 @@ send_request() {
   fi
 }
 
-status=0
-if [ ${#requests[@]} -gt 0 ]; then
-  kr_probe "$probe" --wait || status=1
-  for request in "${requests[@]}"; do
-    send_request "$request" || status=1
-  done
-fi
+for request in "${requests[@]}"; do
+  send_request "$request" || status=1
+done
 # The probe options up to each --docksim-send run as one probe session.
 closed_by_probe=0 phase=()
 while [ ${#probe_options[@]} -gt 0 ]; do
