@@ -4,7 +4,7 @@
 # Usage: source scripts/wine-prefix.sh PREFIX_DIR
 kr_wine_prefix() {
   export WINEPREFIX="$1"
-  export WINEDEBUG=-all
+  export WINEDEBUG=-all,err+all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   if [ ! -f "$WINEPREFIX/.kr-ready" ]; then
     mkdir -p "$WINEPREFIX"

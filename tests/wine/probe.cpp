@@ -30,6 +30,7 @@ constexpr DWORD kDefaultTimeoutMs = 20000;
 
 enum class Action {
     kTimeout,
+    kDesktop,
     kCheckResource,
     kWait,
     kDescribe,
@@ -61,6 +62,8 @@ struct ProbeOption {
 constexpr ProbeOption kOptions[] = {
     {L"--timeout", Action::kTimeout, false, L"", 1,
      "SECONDS  bound of every later wait (default 20)"},
+    {L"--desktop", Action::kDesktop, false, L"", 0,
+     "a window of this session can be created (the first one starts Wine's desktop)"},
     {L"--exe", Action::kCheckResource, false, L"", 1,
      "PATH  check the dialog resource inside this executable"},
     {L"--wait", Action::kWait, false, L"", 0,
@@ -188,6 +191,9 @@ private:
             case Action::kTimeout:
                 m_timeoutMs = static_cast<DWORD>(std::stoul(step.values[0]) * 1000);
                 break;
+            case Action::kDesktop:
+                CheckDesktop();
+                break;
             case Action::kCheckResource:
                 CheckResource(step.values[0]);
                 break;
@@ -260,6 +266,22 @@ private:
                 return false;
             }
             Sleep(kPollIntervalMs);
+        }
+    }
+
+    // Wine starts a session's desktop with the first window anyone creates and
+    // waits 10 s for it; a program whose first window came before the desktop
+    // was ready can create no window at all.
+    void CheckDesktop() {
+        HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+        const DWORD error = GetLastError();
+        m_log.Check(window != nullptr,
+                    window != nullptr
+                        ? std::string("desktop: a window can be created")
+                        : "desktop: no window can be created (error " + std::to_string(error) + ")");
+        if (window != nullptr) {
+            DestroyWindow(window);
         }
     }
 

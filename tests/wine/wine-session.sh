@@ -169,6 +169,9 @@ kr_start_tool() {
   shift 2
   KR_TOOL_WINE_LOG="$dir/tool-wine.log"
   : >"$KR_TOOL_WINE_LOG"
+  # The probe creates the session's first window, so Wine's desktop is ready
+  # before the tool needs it and the two do not race to start it.
+  kr_probe "$probe" --desktop || kr_probe "$probe" --desktop || return 1
   for attempt in 1 2; do
     (cd "$dir" && WINEDEBUG=-all,err+all exec wine "$@") 2>>"$KR_TOOL_WINE_LOG" &
     KR_TOOL_PID=$!
