@@ -117,27 +117,29 @@ kr_wine_session() {
   kr_wine_frames wine
 }
 
-# kr_probe PROBE OPTION...: runs the probe and passes on its lines and its exit
-# status. Its first step that looks at the tool always prints a line before it
-# acts, so a probe that ended without a word checked and pressed nothing. That
-# has been seen, rarely, on a busy machine (the probe's process ending before
-# its first line); such a probe is started once more, with its status said.
+# kr_probe PROBE OPTION...: runs the probe and passes on its lines, what went
+# to its standard error (its usage errors, Wine's errors), and its exit status.
+# Its first step that looks at the tool always prints a line before it acts,
+# so a probe that ended without a line checked and pressed nothing. That has
+# been seen, rarely, on a busy machine; such a probe is started once more,
+# with its status said.
 kr_probe() {
   local attempt said status
   said=$(mktemp) || return 1
   for attempt in 1 2; do
-    # Into a file, not a pipe: a Wine server or service the probe happens to
+    # Into files, not a pipe: a Wine server or service the probe happens to
     # start would hold a pipe open long after the probe ended.
-    wine "$@" >"$said" 2>&1
+    wine "$@" >"$said" 2>"$said.err"
     status=$?
     cat "$said"
+    sed 's/^/info probe stderr: /' "$said.err"
     if [ -s "$said" ]; then
-      rm -f "$said"
+      rm -f "$said" "$said.err"
       return "$status"
     fi
     echo "info probe: ended with status $status before its first line (attempt $attempt)"
   done
-  rm -f "$said"
+  rm -f "$said" "$said.err"
   return 1
 }
 
@@ -157,6 +159,14 @@ kr_shoot_and_close() {
   return $status
 }
 
+# kr_ready_desktop PROBE: the probe creates the session's first window, so
+# Wine's desktop is ready before the program under test needs it, and the
+# program and the probe do not race to start it. Once more if the first try
+# came before the desktop was ready.
+kr_ready_desktop() {
+  kr_probe "$1" --desktop || kr_probe "$1" --desktop
+}
+
 # kr_start_tool DIR PROBE PROGRAM [ARG...]: starts the tool in DIR in the
 # background, sets KR_TOOL_PID and waits with the probe until its window shows
 # and the tool is idle. What Wine itself reports as an error while the tool runs
@@ -169,9 +179,7 @@ kr_start_tool() {
   shift 2
   KR_TOOL_WINE_LOG="$dir/tool-wine.log"
   : >"$KR_TOOL_WINE_LOG"
-  # The probe creates the session's first window, so Wine's desktop is ready
-  # before the tool needs it and the two do not race to start it.
-  kr_probe "$probe" --desktop || kr_probe "$probe" --desktop || return 1
+  kr_ready_desktop "$probe" || return 1
   for attempt in 1 2; do
     (cd "$dir" && WINEDEBUG=-all,err+all exec wine "$@") 2>>"$KR_TOOL_WINE_LOG" &
     KR_TOOL_PID=$!

@@ -6,7 +6,8 @@
 # background picture at the dialog's size, each icon on the picture under its
 # button).
 #
-# Usage: run_controls_test.sh --build DIR --showcase EXE --name NAME --mode looks|leaks|buttons
+# Usage: run_controls_test.sh --build DIR --showcase EXE --probe PROBE_EXE --name NAME
+#                             --mode looks|leaks|buttons
 #   looks: result label, cylinder, icon buttons and background in every look;
 #   buttons: extra bitmap push buttons over the hidden log: a masked bitmap
 #          (also pressed), a check box toggling, a popup menu opened and
@@ -26,24 +27,27 @@ source "$source_dir/scripts/wine-prefix.sh"
 # shellcheck source-path=SCRIPTDIR source=../wine/wine-session.sh
 source "$here/../wine/wine-session.sh"
 
-build="" showcase="" name="" mode=""
+build="" showcase="" probe="" name="" mode=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build="$2"; shift 2 ;;
     --showcase) showcase="$2"; shift 2 ;;
+    --probe) probe="$2"; shift 2 ;;
     --name) name="$2"; shift 2 ;;
     --mode) mode="$2"; shift 2 ;;
     *) echo "run_controls_test: unknown argument $1" >&2; exit 2 ;;
   esac
 done
-if [ -z "$build" ] || [ -z "$showcase" ] || [ -z "$name" ] || [ -z "$mode" ]; then
-  echo "run_controls_test: --build, --showcase, --name and --mode are required" >&2
+if [ -z "$build" ] || [ -z "$showcase" ] || [ -z "$probe" ] || [ -z "$name" ] || [ -z "$mode" ]; then
+  echo "run_controls_test: --build, --showcase, --probe, --name and --mode are required" >&2
   exit 2
 fi
-if [ ! -f "$showcase" ]; then
-  echo "FAIL setup: $showcase does not exist (build it first)"
-  exit 1
-fi
+for f in "$showcase" "$probe"; do
+  if [ ! -f "$f" ]; then
+    echo "FAIL setup: $f does not exist (build it first)"
+    exit 1
+  fi
+done
 
 # ImageMagick itself, not a wrapper that might stand before it on the path.
 im_convert=/usr/bin/convert
@@ -75,6 +79,7 @@ trap cleanup EXIT
 
 kr_wine_session "$workdir" "$build/wineprefix" || exit 1
 echo "info setup: Xvfb on $DISPLAY, prefix $WINEPREFIX"
+kr_ready_desktop "$probe" || exit 1
 # The pointer starts away from the dialog.
 xdotool mousemove --sync 1000 740
 

@@ -3,8 +3,9 @@
 # setupapi.dll beside it, on a display of its own.
 #
 # Usage: run_rig_test.sh --build DIR --name NAME --docksim EXE --dll DLL...
-#                        --client EXE CASE
-#   The rig's client test runs CASE; it starts docksim itself.
+#                        --probe PROBE_EXE --client EXE CASE
+#   The rig's client test runs CASE; it starts docksim itself. The probe only
+#   readies the session's desktop.
 #
 #        run_rig_test.sh --build DIR --name NAME --docksim EXE --dll DLL...
 #                        --tool EXE --probe PROBE_EXE [--vendor-tools DIR]
@@ -57,13 +58,13 @@ while [ $# -gt 0 ]; do
   esac
 done
 probe_options=("$@")
-if [ -z "$build" ] || [ -z "$name" ] || [ -z "$docksim" ] ||
-   { [ -z "$client" ] && { [ -z "$tool" ] || [ -z "$probe" ]; }; }; then
-  echo "run_rig_test: --build, --name, --docksim and --client or --tool with --probe are required" >&2
+if [ -z "$build" ] || [ -z "$name" ] || [ -z "$docksim" ] || [ -z "$probe" ] ||
+   { [ -z "$client" ] && [ -z "$tool" ]; }; then
+  echo "run_rig_test: --build, --name, --docksim, --probe and --client or --tool are required" >&2
   exit 2
 fi
 program="${client:-$tool}"
-for f in "$docksim" "$program" "${dlls[@]}" ${probe:+"$probe"}; do
+for f in "$docksim" "$program" "${dlls[@]}" "$probe"; do
   if [ ! -f "$f" ]; then
     echo "FAIL setup: $f does not exist (build it first)"
     exit 1
@@ -95,6 +96,7 @@ export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;hid,setupapi=n,b"
 echo "info setup: Xvfb on $DISPLAY, prefix $WINEPREFIX"
 
 if [ -n "$client" ]; then
+  kr_ready_desktop "$probe" || exit 1
   (cd "$workdir" && exec timeout 150 wine "./$(basename "$client")" "$case_name")
   status=$?
   [ "$status" -eq 124 ] && echo "FAIL $case_name: the client did not end within 150 s"
