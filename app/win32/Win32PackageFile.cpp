@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "package/ExtendedLengthPath.h"
+
 bool Win32PackageFile::Open(const std::wstring& path) {
-    m_hFile.Reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                0, nullptr));
+    m_hFile.Reset(::CreateFileW(package::ExtendedLengthPath(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     return m_hFile.IsValid();
 }
 
