@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "package/ModelNames.h"
 #include "tests/support/FlowHarness.h"
 
 namespace {
@@ -74,22 +75,52 @@ TEST(CheckFlow, WithoutADockEveryCheckSaysSoAndOnlyExitComesBack) {
     EXPECT_EQ(h.tools.hubStarts + h.tools.dpStarts, 0);
 }
 
-TEST(CheckFlow, AForeignProductIdIsNamedWithBothModels) {
-    FlowHarness h;
-    h.dock.Interfaces().front().identity.productId = 0xF602;
-    h.Scan();
-    EXPECT_EQ(h.surface.Lines(), (std::vector<std::wstring>{
-                                     L"No device found!",
-                                     L"PID error!",
-                                     L"File PID: 0XF607 : Device Name error",
-                                     L"Device PID: 0XF602 : KR-Dock 200 USB-C",
-                                 }));
-    EXPECT_EQ(h.surface.progress, 0);
+TEST(CheckFlow, AForeignProductIdIsNamedWithBothModelsByEachCheck) {
+    const struct {
+        void (UpgradeFlow::*check)();
+        std::wstring notFound;
+        std::wstring productId;
+    } cases[] = {
+        {&UpgradeFlow::OnScanDevices, L"No device found!", L"PID error!"},
+        {&UpgradeFlow::CheckHubFirmware, L"HUB FW CHK No device found!", L"HUB FW CHK PID error!"},
+        {&UpgradeFlow::CheckDpFirmware, L"DP FW CHK No device found!", L"DP FW CHK PID error!"},
+    };
+    for (const auto& c : cases) {
+        FlowHarness h;
+        h.surface.progress = 40;
+        h.dock.Interfaces().front().identity.productId = 0xF602;
+        (h.flow.*c.check)();
+        EXPECT_EQ(h.surface.Lines(), (std::vector<std::wstring>{
+                                         c.notFound,
+                                         c.productId,
+                                         L"File PID: 0XF607 : Device Name error",
+                                         L"Device PID: 0XF602 : KR-Dock 200 USB-C",
+                                     }));
+        EXPECT_EQ(h.surface.progress, 0);
+        EXPECT_EQ(h.tools.hubStarts + h.tools.dpStarts, 0);
 
-    FlowHarness other;
-    other.dock.Interfaces().front().identity.vendorId = 0x1234;
-    other.Scan();
-    EXPECT_EQ(other.surface.Lines(), std::vector<std::wstring>{L"No device found!"});
+        // Another vendor altogether is no dock of ours: nothing to name.
+        FlowHarness other;
+        other.dock.Interfaces().front().identity.vendorId = 0x1234;
+        (other.flow.*c.check)();
+        EXPECT_EQ(other.surface.Lines(), std::vector<std::wstring>{c.notFound});
+    }
+}
+
+TEST(ModelNames, SevenModelsThenEmptyRowsAndNoneForThePackagesOwnProduct) {
+    for (std::size_t row = 0; row < 7; ++row) {
+        EXPECT_NE(g_modelNames[row].productId, 0) << row;
+        EXPECT_FALSE(g_modelNames[row].name.empty()) << row;
+        EXPECT_EQ(LookUpModelName(g_modelNames[row].productId), g_modelNames[row].name) << row;
+    }
+    for (std::size_t row = 7; row < kModelNameRows; ++row) {
+        EXPECT_EQ(g_modelNames[row].productId, 0) << row;
+        EXPECT_TRUE(g_modelNames[row].name.empty()) << row;
+    }
+    EXPECT_EQ(LookUpModelName(0xF607), L"Device Name error");
+    EXPECT_EQ(LookUpModelName(0xFFFF), L"Device Name error");
+    // The empty rows answer for product ID 0, with their empty name.
+    EXPECT_EQ(LookUpModelName(0), L"");
 }
 
 TEST(CheckFlow, DeviceAndFileErrorsOfEachCheck) {
