@@ -166,7 +166,21 @@ LRESULT CColorCtrl<BaseCtrl>::WindowProc(UINT message, WPARAM wParam, LPARAM lPa
             m_nTimerId = 0;
             m_nPhase = 0;
             break;
+        case WM_CREATE: {
+            const LRESULT created = BaseCtrl::WindowProc(message, wParam, lParam);
+            StartBlinkTimer();
+            return created;
+        }
         default:
+            // A colour request about this very control that reached it
+            // directly, not through its parent, is answered as a reflected one.
+            if (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC &&
+                reinterpret_cast<HWND>(lParam) == this->m_hWnd) {
+                LRESULT answer = 0;
+                if (OnChildNotify(message, wParam, lParam, &answer)) {
+                    return answer;
+                }
+            }
             break;
     }
     return BaseCtrl::WindowProc(message, wParam, lParam);

@@ -33,11 +33,15 @@ public:
     HWND GetDlgItem(int nID) const noexcept { return ::GetDlgItem(m_hWnd, nID); }
     HWND GetParent() const noexcept { return ::GetParent(m_hWnd); }
     RECT GetClientRect() const noexcept;
+    // Without a window these do nothing: given no handle, the system would
+    // repaint every window on the desktop instead.
     void Invalidate(BOOL bErase = TRUE) const noexcept {
-        ::InvalidateRect(m_hWnd, nullptr, bErase);
+        if (m_hWnd != nullptr) {
+            ::InvalidateRect(m_hWnd, nullptr, bErase);
+        }
     }
     BOOL RedrawWindow(UINT flags) const noexcept {
-        return ::RedrawWindow(m_hWnd, nullptr, nullptr, flags);
+        return m_hWnd != nullptr && ::RedrawWindow(m_hWnd, nullptr, nullptr, flags);
     }
     BOOL IsIconic() const noexcept { return ::IsIconic(m_hWnd); }
     DWORD GetStyle() const noexcept {
