@@ -101,8 +101,11 @@ stage() {
     status=1
   fi
 }
-stage 1-offer --click fwver --timeout 40 --expect-enabled start \
-  --expect-log-match "[\\s\\S]*Engineer file version!"
+# The dock's arrival has been checked already, so the offer awaited here is
+# the one that follows the hub and DisplayPort checks of "FW Ver".
+stage 1-offer --click fwver --timeout 40 \
+  --expect-log-match "[\\s\\S]*HUB FW is 0x8720\\r\\nPegasus App:[^\\r]*\\r\\nEngineer file version!" \
+  --expect-enabled start
 stage 2-writing --click start --timeout 60 \
   --expect-log-match "[\\s\\S]*File 2/2 : 262144 BYTES[\\s\\S]*"
 stage 3-pass --timeout 240 --answer-message "Please, power reset device! ?" --expect-result PASS \
