@@ -253,8 +253,11 @@ void UpgradeFlow::ShowVerdict(ResultLook look) {
 }
 
 std::wstring_view UpgradeFlow::AwaitedAnswer() const {
+    // A run waits in the step that the awaited answer will run.
     switch (m_nIspStep) {
         case STEP_CHIP2_START:
+            return L"chip 1's end";
+        case STEP_CHIP2_FILE1_BEGIN:
             return L"chip 2's start";
         case STEP_CHIP2_FILE1_SEND:
         case STEP_CHIP2_FILE2_SEND:

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <ostream>
+#include <set>
+
 #include "tests/support/FlowHarness.h"
 
 // Every way a run can end: each must leave a verdict on the label, never PASS
@@ -32,110 +36,426 @@ bool RunUntilStep(FlowHarness& h, std::uint8_t step) {
     return false;
 }
 
-// The steps in which a run of all three chips waits for the dock.
-constexpr std::uint8_t kWaitingSteps[] = {
-    UpgradeFlow::STEP_CHIP1_PREPARE_CHECK, UpgradeFlow::STEP_CHIP1_ERASE_CHECK,
-    UpgradeFlow::STEP_CHIP1_ERASE_WAIT,    UpgradeFlow::STEP_CHIP1_SEND,
-    UpgradeFlow::STEP_CHIP1_VERIFY,        UpgradeFlow::STEP_CHIP2_START,
-    UpgradeFlow::STEP_CHIP2_FILE1_SEND,    UpgradeFlow::STEP_CHIP2_FILE2_SEND,
-    UpgradeFlow::STEP_CHIP3_ERASE,         UpgradeFlow::STEP_CHIP3_ERASE_CHECK,
-    UpgradeFlow::STEP_CHIP3_SEND,          UpgradeFlow::STEP_CHIP3_VERIFY,
-};
-
-}  // namespace
-
-TEST(RunEndings, RemovalAtEveryStepARunWaitsIn) {
-    for (const std::uint8_t step : kWaitingSteps) {
-        FlowHarness h;
-        ASSERT_TRUE(RunUntilStep(h, step)) << int{step};
-        h.flow.OnHidRemoval(h.link.State().m_strDevicePath);
-
-        if (step == UpgradeFlow::STEP_CHIP3_ERASE) {
-            // Leaving for the bootloader: the run waits for the dock's return.
-            EXPECT_EQ(LastLines(h.surface, 1), std::vector<std::wstring>{L"No Device found!"});
-            EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_CHIP3_ERASE);
-            continue;
-        }
-        EXPECT_EQ(LastLines(h.surface, 2),
-                  (std::vector<std::wstring>{L"No Device found!", L"Error!, restart please."}))
-            << int{step};
-        EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_IDLE) << int{step};
-        EXPECT_EQ(h.surface.Look(), ResultLook::Fail) << int{step};
-        EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, true})) << int{step};
-        EXPECT_FALSE(EverPassed(h.surface)) << int{step};
-        EXPECT_FALSE(h.surface.timers.contains(UpgradeFlow::TIMER_NO_ANSWER)) << int{step};
+// Hands over the rest of a run: what the dock still says, its return in the
+// bootloader and the power reset at the end, but not the check that follows
+// the dock's return from the power reset.
+void RunToTheEnd(FlowHarness& h) {
+    h.Pump();
+    if (h.flow.IspStep() == UpgradeFlow::STEP_CHIP3_ERASE) {
+        h.Advance(200);  // the scan that finds the dock in its bootloader
     }
 }
 
-TEST(RunEndings, ADockThatFallsSilentIsGivenUpOn) {
-    const struct {
-        std::uint8_t step;
-        unsigned timeoutMs;
-        std::wstring line;
-    } cases[] = {
-        {UpgradeFlow::STEP_CHIP1_PREPARE_CHECK, 10000,
-         L"No answer from the dock within 10 s to chip 1's prepare, update stopped!"},
-        {UpgradeFlow::STEP_CHIP1_SEND, 10000,
-         L"No answer from the dock within 10 s to a chip 1 data packet, update stopped!"},
-        {UpgradeFlow::STEP_CHIP1_VERIFY, 10000,
-         L"No answer from the dock within 10 s to chip 1's checksum, update stopped!"},
-        {UpgradeFlow::STEP_CHIP2_FILE2_SEND, 10000,
-         L"No answer from the dock within 10 s to a chip 2 data packet, update stopped!"},
-        {UpgradeFlow::STEP_CHIP3_ERASE, 30000,
-         L"No answer from the dock within 30 s to the dock's restart into its bootloader, update "
-         L"stopped!"},
-        {UpgradeFlow::STEP_CHIP3_ERASE_CHECK, 10000,
-         L"No answer from the dock within 10 s to chip 3's erase, update stopped!"},
-        {UpgradeFlow::STEP_CHIP3_SEND, 10000,
-         L"No answer from the dock within 10 s to a chip 3 data packet, update stopped!"},
-    };
-    for (const auto& c : cases) {
-        FlowHarness h;
-        ASSERT_TRUE(RunUntilStep(h, c.step)) << int{c.step};
-        // What the dock was about to say is lost, and it says nothing more.
-        h.dock.Faults().silentFromReport = h.dock.ReportCount() + 1;
-        while (h.link.TakeNext()) {
-        }
-        ASSERT_EQ(h.flow.IspStep(), c.step);
-        h.Advance(c.timeoutMs - 1);
-        EXPECT_EQ(h.flow.IspStep(), c.step) << "not yet given up: " << int{c.step};
-        h.Advance(1);
-        EXPECT_EQ(LastLines(h.surface, 1), std::vector<std::wstring>{c.line}) << int{c.step};
-        EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_IDLE);
-        EXPECT_EQ(h.surface.Look(), ResultLook::Fail);
-        EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, true})) << int{c.step};
-        EXPECT_FALSE(EverPassed(h.surface));
+void StartAndRunToTheEnd(FlowHarness& h) {
+    h.Scan();
+    h.flow.OnStartUpgrade();
+    RunToTheEnd(h);
+}
+
+// The technician pulls the cable: the window hears of it at once, before any
+// answer still on its way, and the dock says nothing more.
+void PullTheDock(FlowHarness& h) {
+    for (const sim::BusEvent& event : h.dock.Unplug()) {
+        h.flow.OnHidRemoval(event.path);
     }
 }
 
-TEST(RunEndings, AnEraseThatNeverFinishesIsAnEraseError) {
-    FlowHarness h;
+// ---------------------------------------------------------------------------
+// How a fault is brought about; `at` is the step it strikes in.
+
+void Pulled(FlowHarness& h, std::uint8_t at) {
+    ASSERT_TRUE(RunUntilStep(h, at)) << int{at};
+    PullTheDock(h);
+}
+
+// The removal the jump into the bootloader causes itself.
+void LeavesForItsBootloader(FlowHarness& h, std::uint8_t at) {
+    ASSERT_TRUE(RunUntilStep(h, at)) << int{at};
+    h.flow.OnHidRemoval(h.link.State().m_strDevicePath);
+}
+
+void PulledWhileTheMessageIsOpen(FlowHarness& h, std::uint8_t /*at*/) {
+    h.surface.onMessage = [&h] { PullTheDock(h); };
+    ASSERT_TRUE(RunUntilStep(h, UpgradeFlow::STEP_CHIP3_VERIFY));
+    h.Pump();
+}
+
+// The run has already failed (chip 1's prepare) and waits for the answer to
+// the end command that followed.
+void PulledAfterAFailure(FlowHarness& h, std::uint8_t at) {
+    h.dock.Faults().chip1FlashError = true;
+    Pulled(h, at);
+}
+
+// What the dock was about to say is lost, and it says nothing more; the run
+// must give up after exactly `timeoutMs` on the virtual clock.
+template <unsigned timeoutMs>
+void FallsSilent(FlowHarness& h, std::uint8_t at) {
+    ASSERT_TRUE(RunUntilStep(h, at)) << int{at};
+    h.dock.Faults().silentFromReport = h.dock.ReportCount() + 1;
+    while (h.link.TakeNext()) {
+    }
+    ASSERT_EQ(h.flow.IspStep(), at);
+    h.Advance(timeoutMs - 1);
+    EXPECT_EQ(h.flow.IspStep(), at) << "given up too early";
+    h.Advance(1);
+}
+
+template <bool sim::DockFaults::*fault>
+void Armed(FlowHarness& h, std::uint8_t /*at*/) {
+    h.dock.Faults().*fault = true;
+    StartAndRunToTheEnd(h);
+}
+
+// The erase is given up after a minute of busy answers, not before and not
+// much later.
+void EraseBusyForever(FlowHarness& h, std::uint8_t /*at*/) {
     h.dock.Faults().chip1EndlessBusy = true;
     h.Scan();
     h.flow.OnStartUpgrade();
     h.Pump();
-    EXPECT_EQ(LastLines(h.surface, 1), std::vector<std::wstring>{L"ISP Chip 1 ERASE ERROR!"});
     EXPECT_GE(h.surface.now, 60000U);
     EXPECT_LT(h.surface.now, 60100U);
-    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_SHOW_FAIL);
-    EXPECT_EQ(h.dock.Received().back()[device::kCodePos], device::USBUID_ISP_EFM8_CMD_TI_END);
-    EXPECT_EQ(h.surface.Look(), ResultLook::Fail);
-    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, true}));
 }
 
-TEST(RunEndings, PoweringOffBeforeClosingTheMessageStillPasses) {
-    FlowHarness h;
-    h.surface.onMessage = [&h] { h.flow.OnHidRemoval(h.link.State().m_strDevicePath); };
-    ASSERT_TRUE(RunUntilStep(h, UpgradeFlow::STEP_CHIP3_VERIFY));
-    h.Pump();
-    h.Advance(200);
+// A mouse plugged in during a transfer; the window goes on handling its
+// timers while the dock answers.
+void ForeignArrival(FlowHarness& h, std::uint8_t at) {
+    ASSERT_TRUE(RunUntilStep(h, at)) << int{at};
+    h.flow.OnHidArrival();
+    h.Advance(200, /*pump=*/false);
+    RunToTheEnd(h);
+}
 
-    ASSERT_EQ(h.surface.messages.size(), 1U);
-    const auto lines = h.surface.Lines();
-    EXPECT_EQ(std::find(lines.begin(), lines.end(), L"Error!, restart please."), lines.end());
-    EXPECT_EQ(h.surface.Look(), ResultLook::Pass);
-    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_IDLE);
-    EXPECT_TRUE(h.surface.Enabled(UpgradeFlow::kExitButton));
+// ---------------------------------------------------------------------------
+// The matrix
+
+struct Ending {
+    std::vector<std::wstring> lastLines;
+    ResultLook look;
+    std::uint8_t step;
+    Buttons buttons;
+    // The command the dock received last, where it matters.
+    std::optional<std::uint8_t> lastCommand = std::nullopt;
+    // The dock received exactly what it receives in a run without faults.
+    bool trafficOfAGoodRun = false;
+};
+
+struct Row {
+    const char* name;
+    std::uint8_t at;
+    void (*bringAbout)(FlowHarness&, std::uint8_t);
+    Ending end;
+};
+
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
+
+using F = UpgradeFlow;
+constexpr Buttons kOnlyExit{false, false, true};
+constexpr Buttons kNone{false, false, false};
+
+const std::vector<std::wstring> kRemovedInARun{L"No Device found!", L"Error!, restart please."};
+const std::vector<std::wstring> kPassedAndPowerReset{L"Chip 3 Checksum pass, ISP Success!",
+                                                     L"No Device found!"};
+
+std::vector<std::wstring> NoAnswer(const std::wstring& seconds, const std::wstring& awaited) {
+    return {L"No answer from the dock within " + seconds + L" s to " + awaited +
+            L", update stopped!"};
+}
+
+const Row kRows[] = {
+    // Removal in every step a run waits in.
+    {"RemovedAwaitingChip1Prepare",
+     F::STEP_CHIP1_PREPARE_CHECK,
+     Pulled,
+     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"RemovedAwaitingChip1Erase",
+     F::STEP_CHIP1_ERASE_CHECK,
+     Pulled,
+     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"RemovedDuringChip1ErasePolls",
+     F::STEP_CHIP1_ERASE_WAIT,
+     Pulled,
+     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"RemovedDuringChip1Data",
+     F::STEP_CHIP1_SEND,
+     Pulled,
+     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"RemovedAwaitingChip1Checksum",
+     F::STEP_CHIP1_VERIFY,
+     Pulled,
+     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"RemovedAwaitingChip1End",
+     F::STEP_CHIP2_START,
+     Pulled,
+     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"RemovedAwaitingChip2Start",
+     F::STEP_CHIP2_FILE1_BEGIN,
+     Pulled,
+     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"RemovedDuringChip2File1Data",
+     F::STEP_CHIP2_FILE1_SEND,
+     Pulled,
+     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"RemovedDuringChip2File2Data",
+     F::STEP_CHIP2_FILE2_SEND,
+     Pulled,
+     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    // The expected restart: the run waits on for the dock's return.
+    {"LeavesForItsBootloader",
+     F::STEP_CHIP3_ERASE,
+     LeavesForItsBootloader,
+     {{L"No Device found!"}, ResultLook::Neutral, F::STEP_CHIP3_ERASE, kNone}},
+    {"RemovedAwaitingChip3Erase",
+     F::STEP_CHIP3_ERASE_CHECK,
+     Pulled,
+     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"RemovedDuringChip3Data",
+     F::STEP_CHIP3_SEND,
+     Pulled,
+     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"RemovedAwaitingChip3Checksum",
+     F::STEP_CHIP3_VERIFY,
+     Pulled,
+     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    // The power reset the user was asked for, before or after closing the message.
+    {"PoweredOffWhileTheMessageIsOpen",
+     F::STEP_SHOW_PASS,
+     PulledWhileTheMessageIsOpen,
+     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit}},
+    {"PoweredOffAfterTheMessage",
+     F::STEP_SHOW_PASS,
+     Pulled,
+     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit}},
+    {"RemovedAfterAFailure",
+     F::STEP_SHOW_FAIL,
+     PulledAfterAFailure,
+     {{L"ISP Chip 1 FLASH ERROR!", L"No Device found!", L"Error!, restart please."},
+      ResultLook::Fail,
+      F::STEP_IDLE,
+      kOnlyExit}},
+
+    // Error statuses and checksums the dock reports.
+    {"Chip1PrepareFails",
+     0,
+     Armed<&sim::DockFaults::chip1FlashError>,
+     {{L"WORK_PREPARE..", L"ISP Chip 1 FLASH ERROR!"},
+      ResultLook::Fail,
+      F::STEP_SHOW_FAIL,
+      kOnlyExit,
+      device::USBUID_ISP_EFM8_CMD_TI_END}},
+    {"Chip1EraseFails",
+     0,
+     Armed<&sim::DockFaults::chip1EraseError>,
+     {{L"WORK_PREPARE..", L"ISP Chip 1 ERASE ERROR!"},
+      ResultLook::Fail,
+      F::STEP_SHOW_FAIL,
+      kOnlyExit,
+      device::USBUID_ISP_EFM8_CMD_TI_END}},
+    {"Chip3EraseFails",
+     0,
+     Armed<&sim::DockFaults::chip3EraseError>,
+     {{L"ISP device found!", L"ISP Chip 3 ERASE ERROR!"},
+      ResultLook::Fail,
+      F::STEP_SHOW_FAIL,
+      kOnlyExit,
+      device::USBUID_ISP_EFM8_CMD_ERASE}},
+    {"Chip3ChecksumDiffers",
+     0,
+     Armed<&sim::DockFaults::chip3WrongChecksum>,
+     {{L"ISP Chip 3 Finish!", L"ISP Chip 3 false!"},
+      ResultLook::Fail,
+      F::STEP_SHOW_FAIL,
+      kOnlyExit,
+      device::USBUID_ISP_EFM8_CMD_CHECKSUM}},
+    // Chips 2 and 3 are still written as the dock expects, but the run fails.
+    {"Chip1ChecksumDiffers",
+     0,
+     Armed<&sim::DockFaults::chip1WrongChecksum>,
+     {{L"Chip 3 Checksum pass, ISP Success!",
+       L"Chip 1 failed its checksum verification: the update did not pass.", L"No Device found!"},
+      ResultLook::Fail,
+      F::STEP_IDLE,
+      kOnlyExit,
+      std::nullopt,
+      true}},
+    {"Chip1EraseBusyForever",
+     0,
+     EraseBusyForever,
+     {{L"Chip 1 Erasing...", L"ISP Chip 1 ERASE ERROR!"},
+      ResultLook::Fail,
+      F::STEP_SHOW_FAIL,
+      kOnlyExit,
+      device::USBUID_ISP_EFM8_CMD_TI_END}},
+
+    // A dock that falls silent, in each kind of wait.
+    {"SilentAwaitingChip1Prepare",
+     F::STEP_CHIP1_PREPARE_CHECK,
+     FallsSilent<10000>,
+     {NoAnswer(L"10", L"chip 1's prepare"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"SilentAwaitingChip1Erase",
+     F::STEP_CHIP1_ERASE_CHECK,
+     FallsSilent<10000>,
+     {NoAnswer(L"10", L"chip 1's erase"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"SilentDuringChip1ErasePolls",
+     F::STEP_CHIP1_ERASE_WAIT,
+     FallsSilent<10000>,
+     {NoAnswer(L"10", L"chip 1's erase status"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"SilentDuringChip1Data",
+     F::STEP_CHIP1_SEND,
+     FallsSilent<10000>,
+     {NoAnswer(L"10", L"a chip 1 data packet"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"SilentAwaitingChip1Checksum",
+     F::STEP_CHIP1_VERIFY,
+     FallsSilent<10000>,
+     {NoAnswer(L"10", L"chip 1's checksum"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"SilentAwaitingChip1End",
+     F::STEP_CHIP2_START,
+     FallsSilent<10000>,
+     {NoAnswer(L"10", L"chip 1's end"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"SilentAwaitingChip2Start",
+     F::STEP_CHIP2_FILE1_BEGIN,
+     FallsSilent<10000>,
+     {NoAnswer(L"10", L"chip 2's start"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"SilentDuringChip2File1Data",
+     F::STEP_CHIP2_FILE1_SEND,
+     FallsSilent<10000>,
+     {NoAnswer(L"10", L"a chip 2 data packet"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"SilentDuringChip2File2Data",
+     F::STEP_CHIP2_FILE2_SEND,
+     FallsSilent<10000>,
+     {NoAnswer(L"10", L"a chip 2 data packet"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"SilentAwaitingTheBootloader",
+     F::STEP_CHIP3_ERASE,
+     FallsSilent<30000>,
+     {NoAnswer(L"30", L"the dock's restart into its bootloader"), ResultLook::Fail, F::STEP_IDLE,
+      kOnlyExit}},
+    {"SilentAwaitingChip3Erase",
+     F::STEP_CHIP3_ERASE_CHECK,
+     FallsSilent<10000>,
+     {NoAnswer(L"10", L"chip 3's erase"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"SilentDuringChip3Data",
+     F::STEP_CHIP3_SEND,
+     FallsSilent<10000>,
+     {NoAnswer(L"10", L"a chip 3 data packet"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+    {"SilentAwaitingChip3Checksum",
+     F::STEP_CHIP3_VERIFY,
+     FallsSilent<10000>,
+     {NoAnswer(L"10", L"chip 3's checksum"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+
+    // Another HID device arriving does not disturb a transfer.
+    {"ForeignArrivalDuringChip1Data",
+     F::STEP_CHIP1_SEND,
+     ForeignArrival,
+     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit, std::nullopt, true}},
+    {"ForeignArrivalDuringChip2Data",
+     F::STEP_CHIP2_FILE2_SEND,
+     ForeignArrival,
+     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit, std::nullopt, true}},
+    {"ForeignArrivalDuringChip3Data",
+     F::STEP_CHIP3_SEND,
+     ForeignArrival,
+     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit, std::nullopt, true}},
+};
+
+// What the dock receives in a run without faults, driven as the rows drive it.
+const std::vector<device::IspReport>& GoodRunTraffic() {
+    static const std::vector<device::IspReport> traffic = [] {
+        FlowHarness h;
+        StartAndRunToTheEnd(h);
+        return h.dock.Received();
+    }();
+    return traffic;
+}
+
+class FaultMatrix : public testing::TestWithParam<Row> {};
+
+TEST_P(FaultMatrix, EndsVisibly) {
+    const Row& row = GetParam();
+    const Ending& end = row.end;
+    const std::vector<device::IspReport>& good = GoodRunTraffic();
+
+    FlowHarness h;
+    row.bringAbout(h, row.at);
+    if (HasFatalFailure()) {
+        return;
+    }
+    h.Pump();  // whatever is still on its way
+
+    EXPECT_EQ(LastLines(h.surface, end.lastLines.size()), end.lastLines);
+    EXPECT_EQ(h.surface.Look(), end.look);
+    EXPECT_EQ(h.flow.IspStep(), end.step);
+    EXPECT_EQ(ButtonsOf(h.surface), end.buttons);
+
+    // Once a failure has shown, PASS never shows again; a failed run never
+    // shows it at all.
+    const auto& looks = h.surface.looks;
+    EXPECT_EQ(std::find(std::find(looks.begin(), looks.end(), ResultLook::Fail), looks.end(),
+                        ResultLook::Pass),
+              looks.end());
+    if (end.look == ResultLook::Fail) {
+        EXPECT_FALSE(EverPassed(h.surface));
+    }
+
+    // A run that is over waits for nothing; one that waits on is watched.
+    const bool over =
+        end.step == F::STEP_IDLE || end.step == F::STEP_SHOW_PASS || end.step == F::STEP_SHOW_FAIL;
+    EXPECT_EQ(h.surface.timers.contains(F::TIMER_NO_ANSWER), !over);
+    if (over) {
+        EXPECT_TRUE(h.surface.Enabled(F::kExitButton));
+    }
+
+    if (end.lastCommand) {
+        ASSERT_FALSE(h.dock.Received().empty());
+        EXPECT_EQ(h.dock.Received().back()[device::kCodePos], *end.lastCommand);
+    }
+    if (end.trafficOfAGoodRun) {
+        EXPECT_EQ(h.dock.Received().size(), good.size());
+        EXPECT_TRUE(h.dock.Received() == good);
+    }
+}
+
+std::string RowName(const testing::TestParamInfo<Row>& row) {
+    return row.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(RunEndings, FaultMatrix, testing::ValuesIn(kRows), RowName);
+
+}  // namespace
+
+TEST(RunEndings, TheRemovalRowsCoverEveryStepARunWaitsIn) {
+    FlowHarness h;
+    std::set<std::uint8_t> waited;
+    const auto note = [&] {
+        if (h.flow.IspStep() != F::STEP_IDLE) {
+            waited.insert(h.flow.IspStep());
+        }
+    };
+    h.surface.onMessage = note;
+    h.Scan();
+    h.flow.OnStartUpgrade();
+    note();
+    while (h.link.Pending() > 0 || h.surface.timers.contains(F::TIMER_SCAN)) {
+        if (h.link.Pending() == 0) {
+            h.Advance(200, /*pump=*/false);
+        } else {
+            h.Pump(1);
+        }
+        note();
+    }
+
+    std::set<std::uint8_t> removed;
+    for (const Row& row : kRows) {
+        if (row.bringAbout == Pulled || row.bringAbout == LeavesForItsBootloader ||
+            row.bringAbout == PulledWhileTheMessageIsOpen ||
+            row.bringAbout == PulledAfterAFailure) {
+            removed.insert(row.at);
+        }
+    }
+    EXPECT_TRUE(std::ranges::includes(removed, waited));
+    EXPECT_TRUE(removed.contains(F::STEP_SHOW_FAIL));
 }
 
 TEST(RunEndings, ThePassVerdictShowsBeforeThePowerResetMessage) {
@@ -150,43 +470,6 @@ TEST(RunEndings, ThePassVerdictShowsBeforeThePowerResetMessage) {
     h.Pump();
     EXPECT_EQ(lookDuringMessage, ResultLook::Pass);
     EXPECT_TRUE(exitDuringMessage);
-}
-
-TEST(RunEndings, AForeignArrivalDoesNotDisturbATransfer) {
-    // Mode queries up to the end of the run: a scan in the middle of a
-    // transfer would add one.
-    const auto modeQueries = [](const FlowHarness& h) {
-        const auto& received = h.dock.Received();
-        const auto isCommand = [](const device::IspReport& r, std::uint8_t code) {
-            return r[2] == 0xFE && r[3] == 0xFF && r[4] == code;
-        };
-        const auto finish = std::find_if(received.begin(), received.end(), [&](const auto& r) {
-            return isCommand(r, device::USBUID_ISP_EFM8_CMD_FINISH);
-        });
-        return std::count_if(received.begin(), finish, [&](const auto& r) {
-            return isCommand(r, device::USBUID_ISP_EFM8_CMD_DEVICE_STATUS);
-        });
-    };
-    const auto finish = [](FlowHarness& h) {
-        h.Pump();
-        h.Advance(200);
-    };
-    FlowHarness undisturbed;
-    ASSERT_TRUE(RunUntilStep(undisturbed, UpgradeFlow::STEP_CHIP1_SEND));
-    finish(undisturbed);
-
-    for (const std::uint8_t step :
-         {UpgradeFlow::STEP_CHIP1_SEND, UpgradeFlow::STEP_CHIP2_FILE2_SEND,
-          UpgradeFlow::STEP_CHIP3_SEND}) {
-        FlowHarness h;
-        ASSERT_TRUE(RunUntilStep(h, step));
-        h.flow.OnHidArrival();  // a mouse plugged in
-        EXPECT_FALSE(h.surface.timers.contains(UpgradeFlow::TIMER_SCAN)) << int{step};
-        finish(h);
-        EXPECT_EQ(modeQueries(h), modeQueries(undisturbed)) << int{step};
-        EXPECT_EQ(h.surface.looks.back(), ResultLook::Pass) << int{step};
-        EXPECT_TRUE(std::ranges::equal(h.dock.Chip3Written(), package::SampleImages::Image(0)));
-    }
 }
 
 TEST(RunEndings, ADeviceCheckThatEndsEarlyLeavesExitOn) {
