@@ -103,6 +103,10 @@ public:
     bool DeviceReady() const { return m_bDeviceReady; }
 
 private:
+    // Tests put the flow into step values that no handler ever sets, to show
+    // that an answer arriving there does nothing. Defined only in test code.
+    friend struct UpgradeFlowTestAccess;
+
     enum class DeviceCheck { Scan, Hub, Dp };
 
     // Senders: one output report each, nothing while no device is open.

@@ -239,3 +239,9 @@ public:
     SimHidLink link;
     UpgradeFlow flow;
 };
+
+// Reaches into the flow for what no handler can do: put it into a step value
+// that nothing ever sets. One definition for every test that needs it.
+struct UpgradeFlowTestAccess {
+    static void SetStep(UpgradeFlow& flow, std::uint8_t step) { flow.m_nIspStep = step; }
+};

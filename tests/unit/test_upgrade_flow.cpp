@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "device/IspDataPacket.h"
 #include "tests/support/FlowHarness.h"
 
 namespace {
@@ -60,6 +61,69 @@ std::vector<std::uint8_t> ImageBytes(int image) {
     return package::SampleImages::Image(image);
 }
 
+// An image a run writes, and the number of data packets it takes with the
+// sample package.
+struct WrittenImage {
+    int image;
+    std::size_t packets;
+};
+constexpr WrittenImage kChip1Image{4, 2703};  // 138,416 bytes in 256-byte blocks
+constexpr WrittenImage kChip2File1{1, 139};   // 8,192 bytes
+constexpr WrittenImage kChip2File2{2, 4444};  // 262,144 bytes
+constexpr WrittenImage kChip3Image{0, 303};   // 17,843 bytes
+
+bool Writes(const std::vector<WrittenImage>& written, int image) {
+    return std::ranges::any_of(written,
+                               [image](const WrittenImage& w) { return w.image == image; });
+}
+
+// What the dock took in and holds after a run that wrote `written`, in this
+// order: each image in packets numbered from 1 on, chip 1's never across one
+// of its 256-byte blocks, carrying the image's bytes in order; each chip
+// holding its image byte for byte, and chips the run left out holding nothing.
+void ExpectImagesWritten(const sim::DockSimulator& dock, const std::vector<WrittenImage>& written) {
+    const auto runs = PacketRuns(dock);
+    ASSERT_EQ(runs.size(), written.size());
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        SCOPED_TRACE(testing::Message() << "image " << written[r].image);
+        EXPECT_EQ(runs[r].size(), written[r].packets);
+        std::vector<std::uint8_t> carried;
+        for (std::size_t i = 0; i < runs[r].size(); ++i) {
+            const auto& packet = runs[r][i];
+            ASSERT_EQ(
+                packet[device::kPacketNumberPos] | (packet[device::kPacketNumberPos + 1] << 8U),
+                i + 1);
+            const std::uint8_t length = packet[device::kPacketLengthPos];
+            if (written[r].image == kChip1Image.image) {
+                EXPECT_LE(carried.size() % device::kChip1BlockSize + length,
+                          device::kChip1BlockSize)
+                    << "chip 1 packet across a block";
+            }
+            carried.insert(carried.end(), packet.begin() + device::kPacketDataPos,
+                           packet.begin() + device::kPacketDataPos + length);
+        }
+        EXPECT_EQ(carried, ImageBytes(written[r].image));
+    }
+
+    if (Writes(written, kChip1Image.image)) {
+        EXPECT_EQ(dock.Chip1Contents(), ImageBytes(kChip1Image.image));
+    } else {
+        EXPECT_TRUE(dock.Chip1Contents().empty());
+    }
+    if (Writes(written, kChip2File1.image)) {
+        ASSERT_EQ(dock.Chip2Files().size(), 2U);
+        EXPECT_EQ(dock.Chip2Files()[0], ImageBytes(kChip2File1.image));
+        EXPECT_EQ(dock.Chip2Files()[1], ImageBytes(kChip2File2.image));
+    } else {
+        EXPECT_TRUE(dock.Chip2Files().empty());
+    }
+    if (Writes(written, kChip3Image.image)) {
+        EXPECT_TRUE(std::ranges::equal(dock.Chip3Written(), ImageBytes(kChip3Image.image)));
+    } else {
+        EXPECT_TRUE(dock.Chip3Written().empty());
+    }
+}
+
 }  // namespace
 
 TEST(UpgradeFlow, CompleteRunOfAllThreeChips) {
@@ -72,30 +136,11 @@ TEST(UpgradeFlow, CompleteRunOfAllThreeChips) {
     EXPECT_EQ(h.surface.looks.back(), ResultLook::Pass);
     EXPECT_TRUE(h.dock.ProtocolErrors().empty()) << h.dock.ProtocolErrors().front();
 
-    // What the chips hold is what the package carries.
-    EXPECT_EQ(h.dock.Chip1Contents(), ImageBytes(4));
-    ASSERT_EQ(h.dock.Chip2Files().size(), 2U);
-    EXPECT_EQ(h.dock.Chip2Files()[0], ImageBytes(1));
-    EXPECT_EQ(h.dock.Chip2Files()[1], ImageBytes(2));
-    const auto chip3 = h.dock.Chip3Written();
-    EXPECT_TRUE(std::ranges::equal(chip3, ImageBytes(0)));
-
-    // 2,703 block-wise packets for chip 1, 139 and 4,444 for chip 2, 303 for chip 3.
+    // What the chips hold is what the package carries: 2,703 block-wise
+    // packets for chip 1, 139 and 4,444 for chip 2, 303 for chip 3.
+    ExpectImagesWritten(h.dock, {kChip1Image, kChip2File1, kChip2File2, kChip3Image});
     const auto runs = PacketRuns(h.dock);
     ASSERT_EQ(runs.size(), 4U);
-    const std::size_t expectedCounts[] = {2703, 139, 4444, 303};
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        EXPECT_EQ(runs[r].size(), expectedCounts[r]) << "image run " << r;
-        std::size_t offset = 0;
-        for (std::size_t i = 0; i < runs[r].size(); ++i) {
-            const auto& packet = runs[r][i];
-            ASSERT_EQ(packet[2] | (packet[3] << 8U), i + 1) << "run " << r;
-            if (r == 0) {
-                EXPECT_LE(offset % 256 + packet[1], 256U) << "chip 1 packet across a block";
-            }
-            offset += packet[1];
-        }
-    }
     EXPECT_EQ(runs[0].back()[1], 58);
     EXPECT_EQ(runs[3].back()[1], 25);
 
@@ -164,31 +209,56 @@ TEST(UpgradeFlow, EachPlanStartsAtItsOwnStep) {
     const struct {
         char plan;
         device::DeviceMode mode;
-        std::size_t imageRuns;  // images written: chip 1, chip 2's two files, chip 3
-        std::uint8_t firstCommand;
+        std::uint8_t firstCommand;  // what the first step sends
+        std::uint8_t stepAfterStart;
+        std::vector<WrittenImage> written;
     } cases[] = {
-        {'3', device::DeviceMode::Application, 4, device::USBUID_ISP_EFM8_CMD_TI_INITIAL},
-        {'2', device::DeviceMode::Application, 3, device::USBUID_ISP_EFM8_CMD_MEGACHIP_INITIAL},
-        {'1', device::DeviceMode::Application, 1, device::USBUID_ISP_EFM8_CMD_JUMP_ISP},
-        {'3', device::DeviceMode::Bootloader, 1, device::USBUID_ISP_EFM8_CMD_ERASE},
+        // From chip 1's prepare: chips 1, 2 and 3.
+        {'3',
+         device::DeviceMode::Application,
+         device::USBUID_ISP_EFM8_CMD_TI_INITIAL,
+         UpgradeFlow::STEP_CHIP1_PREPARE_CHECK,
+         {kChip1Image, kChip2File1, kChip2File2, kChip3Image}},
+        // From chip 2's start: chips 2 and 3.
+        {'2',
+         device::DeviceMode::Application,
+         device::USBUID_ISP_EFM8_CMD_MEGACHIP_INITIAL,
+         UpgradeFlow::STEP_CHIP2_FILE1_BEGIN,
+         {kChip2File1, kChip2File2, kChip3Image}},
+        // From the restart into the bootloader: chip 3 alone.
+        {'1',
+         device::DeviceMode::Application,
+         device::USBUID_ISP_EFM8_CMD_JUMP_ISP,
+         UpgradeFlow::STEP_CHIP3_ERASE,
+         {kChip3Image}},
+        // Already in the bootloader, whatever the plan: chip 3's erase at once.
+        {'3',
+         device::DeviceMode::Bootloader,
+         device::USBUID_ISP_EFM8_CMD_ERASE,
+         UpgradeFlow::STEP_CHIP3_ERASE_CHECK,
+         {kChip3Image}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "plan " << c.plan << ", "
+                     << (c.mode == device::DeviceMode::Bootloader ? "bootloader" : "application"));
         sim::DockSettings settings;
         settings.mode = c.mode;
         FlowHarness h(settings, c.plan);
         h.Scan();
-        ASSERT_TRUE(h.surface.Enabled(UpgradeFlow::kStartButton)) << c.plan;
+        ASSERT_TRUE(h.surface.Enabled(UpgradeFlow::kStartButton));
         const std::size_t before = h.dock.Received().size();
         h.flow.OnStartUpgrade();
-        ASSERT_GT(h.dock.Received().size(), before);
-        EXPECT_EQ(h.dock.Received()[before][device::kCodePos], c.firstCommand) << c.plan;
+        ASSERT_EQ(h.dock.Received().size(), before + 1);
+        EXPECT_EQ(h.dock.Received()[before][device::kCodePos], c.firstCommand);
+        EXPECT_EQ(h.flow.IspStep(), c.stepAfterStart);
         h.Pump();
         h.Advance(200);
 
-        EXPECT_EQ(PacketRuns(h.dock).size(), c.imageRuns) << c.plan;
-        EXPECT_TRUE(std::ranges::equal(h.dock.Chip3Written(), ImageBytes(0))) << c.plan;
-        EXPECT_EQ(h.surface.looks.back(), ResultLook::Pass) << c.plan;
-        EXPECT_TRUE(h.dock.ProtocolErrors().empty()) << c.plan;
+        ExpectImagesWritten(h.dock, c.written);
+        EXPECT_EQ(h.surface.looks.back(), ResultLook::Pass);
+        EXPECT_EQ(h.surface.messages, std::vector<std::wstring>{L"Please, power reset device! "});
+        EXPECT_TRUE(h.dock.ProtocolErrors().empty());
     }
 }
 
@@ -313,4 +383,138 @@ TEST(UpgradeFlow, AFailedPackageReadStopsTheRunWithoutSendingUnreadBytes) {
     EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_SHOW_FAIL);
     EXPECT_EQ(h.surface.Look(), ResultLook::Fail);
     EXPECT_TRUE(PacketRuns(h.dock).empty());
+}
+
+namespace {
+
+// The step values the programming sequence never uses.
+constexpr std::uint8_t kUnusedSteps[] = {14, 15, 16, 26, 100, 255};
+
+// An answer as the dock frames it, with bytes 5 and 6 as given.
+std::vector<std::uint8_t> DockAnswer(std::uint8_t code, std::uint8_t byte5,
+                                     std::uint8_t byte6 = 0) {
+    std::vector<std::uint8_t> answer(device::kReportSize, 0);
+    answer[device::kReportIdPos] = sim::kAnswerReportId;
+    answer[device::kClassPos] = code;
+    answer[device::kSignatureHighPos] = device::kSignatureHigh;
+    answer[device::kSignatureLowPos] = device::kSignatureLow;
+    answer[device::kCodePos] = code;
+    answer[device::kParameterPos] = byte5;
+    answer[device::kParameterPos + 1] = byte6;
+    return answer;
+}
+
+// Everything of the window and the dock that a step could change.
+struct Observable {
+    std::size_t sent = 0;
+    std::size_t records = 0;
+    std::vector<ResultLook> looks;
+    ResultLook look = ResultLook::Neutral;
+    Buttons buttons{};
+    bool scanButton = false;
+    std::uint8_t step = 0;
+    int progress = 0;
+    std::size_t fills = 0;
+    std::size_t messages = 0;
+    std::size_t pauses = 0;
+    int clears = 0;
+};
+
+Observable Observe(const FlowHarness& h) {
+    return {.sent = h.dock.Received().size(),
+            .records = h.surface.records.size(),
+            .looks = h.surface.looks,
+            .look = h.surface.Look(),
+            .buttons = ButtonsOf(h.surface),
+            .scanButton = h.surface.Enabled(UpgradeFlow::kScanButton),
+            .step = h.flow.IspStep(),
+            .progress = h.surface.progress,
+            .fills = h.surface.fills.size(),
+            .messages = h.surface.messages.size(),
+            .pauses = h.surface.pauses.size(),
+            .clears = h.surface.clears};
+}
+
+void ExpectUnchanged(const Observable& before, const FlowHarness& h) {
+    const Observable now = Observe(h);
+    EXPECT_EQ(now.sent, before.sent) << "a report went out";
+    EXPECT_EQ(now.records, before.records) << "something was logged";
+    EXPECT_EQ(now.looks, before.looks);
+    EXPECT_EQ(now.look, before.look);
+    EXPECT_TRUE(now.buttons == before.buttons) << "a button changed";
+    EXPECT_EQ(now.scanButton, before.scanButton);
+    EXPECT_EQ(now.step, before.step);
+    EXPECT_EQ(now.progress, before.progress);
+    EXPECT_EQ(now.fills, before.fills);
+    EXPECT_EQ(now.messages, before.messages);
+    EXPECT_EQ(now.pauses, before.pauses);
+    EXPECT_EQ(now.clears, before.clears);
+}
+
+// The dock found by a scan, so that anything the flow sent would reach it,
+// and the flow then put into `step`.
+void EnterStep(FlowHarness& h, std::uint8_t step) {
+    h.Scan();
+    ASSERT_TRUE(h.link.State().m_bOpen);
+    ASSERT_EQ(h.link.Pending(), 0U);
+    UpgradeFlowTestAccess::SetStep(h.flow, step);
+    ASSERT_EQ(h.flow.IspStep(), step);
+}
+
+}  // namespace
+
+TEST(UpgradeFlow, AnAnswerInAnUnusedStepDoesNothing) {
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+    } answers[] = {
+        // Answers that move the steps on when they are awaited.
+        {"status success", DockAnswer(device::USBUID_ISP_EFM8_CMD_TI_STATUS, 0x00)},
+        {"status failure", DockAnswer(device::USBUID_ISP_EFM8_CMD_ERASE, sim::kStatusFailed)},
+        {"chip 3's matching checksum",
+         DockAnswer(device::USBUID_ISP_EFM8_CMD_CHECKSUM, 0xAE, 0x17)},
+        {"chip 1's matching checksum",
+         DockAnswer(device::USBUID_ISP_EFM8_CMD_TI_CHECKSUM, 0x37, 0xA1)},
+        {"an unframed report", std::vector<std::uint8_t>(64, 0x33)},
+        {"a three-byte report", {0x01, 0x00, 0xFE}},
+    };
+    for (const device::DeviceMode mode :
+         {device::DeviceMode::Application, device::DeviceMode::Bootloader}) {
+        for (const std::uint8_t step : kUnusedSteps) {
+            SCOPED_TRACE(
+                testing::Message()
+                << "step " << static_cast<unsigned>(step) << ", "
+                << (mode == device::DeviceMode::Bootloader ? "bootloader" : "application"));
+            sim::DockSettings settings;
+            settings.mode = mode;
+            FlowHarness h(settings);
+            EnterStep(h, step);
+            for (const auto& answer : answers) {
+                SCOPED_TRACE(answer.name);
+                const Observable before = Observe(h);
+                h.flow.OnIspReport(answer.bytes);
+                ExpectUnchanged(before, h);
+            }
+        }
+    }
+}
+
+TEST(UpgradeFlow, SteppingAnUnusedStepDoesNothing) {
+    for (const device::DeviceMode mode :
+         {device::DeviceMode::Application, device::DeviceMode::Bootloader}) {
+        for (const std::uint8_t step : kUnusedSteps) {
+            SCOPED_TRACE(
+                testing::Message()
+                << "step " << static_cast<unsigned>(step) << ", "
+                << (mode == device::DeviceMode::Bootloader ? "bootloader" : "application"));
+            sim::DockSettings settings;
+            settings.mode = mode;
+            FlowHarness h(settings);
+            EnterStep(h, step);
+            const Observable before = Observe(h);
+            h.flow.StepSequencer();
+            h.flow.StepSequencer();
+            ExpectUnchanged(before, h);
+        }
+    }
 }
