@@ -649,6 +649,11 @@ bool UpgradeFlow::OnHidRemoval(std::wstring_view interfaceName) {
                 break;
         }
         m_surface.EnableControl(kStartButton, false);
+        // A check that opened the dock and lost it before its answer is over:
+        // nothing else would give the user the exit back.
+        if (m_nIspStep == STEP_IDLE) {
+            m_surface.EnableControl(kExitButton, true);
+        }
         WatchForAnswer();
     }
     return true;

@@ -80,6 +80,20 @@ void PulledWhileTheMessageIsOpen(FlowHarness& h, std::uint8_t /*at*/) {
     h.Pump();
 }
 
+// The dock may restart by itself while the message is still open; the scan its
+// return brings finds it again, and then the user powers it off as asked.
+void RestartedThenPulledWhileTheMessageIsOpen(FlowHarness& h, std::uint8_t /*at*/) {
+    h.surface.onMessage = [&h] {
+        PullTheDock(h);
+        h.dock.Plug();
+        h.flow.OnHidArrival();
+        h.Advance(200, /*pump=*/false);
+        PullTheDock(h);
+    };
+    ASSERT_TRUE(RunUntilStep(h, UpgradeFlow::STEP_CHIP3_VERIFY));
+    h.Pump();
+}
+
 // The run has already failed (chip 1's prepare) and waits for the answer to
 // the end command that followed.
 void PulledAfterAFailure(FlowHarness& h, std::uint8_t at) {
@@ -225,6 +239,13 @@ const Row kRows[] = {
      F::STEP_SHOW_PASS,
      PulledWhileTheMessageIsOpen,
      {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit}},
+    {"RestartedThenPoweredOffWhileTheMessageIsOpen",
+     F::STEP_SHOW_PASS,
+     RestartedThenPulledWhileTheMessageIsOpen,
+     {{L"Chip 3 Checksum pass, ISP Success!", L"No Device found!", L"No Device found!"},
+      ResultLook::Pass,
+      F::STEP_IDLE,
+      kOnlyExit}},
     {"PoweredOffAfterTheMessage",
      F::STEP_SHOW_PASS,
      Pulled,
