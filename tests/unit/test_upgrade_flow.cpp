@@ -463,6 +463,26 @@ void EnterStep(FlowHarness& h, std::uint8_t step) {
 
 }  // namespace
 
+// Runs `body` on a flow put into each unused step, with the dock in its
+// application and in its bootloader.
+template <typename Body>
+void InEveryUnusedStep(const Body& body) {
+    for (const device::DeviceMode mode :
+         {device::DeviceMode::Application, device::DeviceMode::Bootloader}) {
+        for (const std::uint8_t step : kUnusedSteps) {
+            SCOPED_TRACE(
+                testing::Message()
+                << "step " << static_cast<unsigned>(step) << ", "
+                << (mode == device::DeviceMode::Bootloader ? "bootloader" : "application"));
+            sim::DockSettings settings;
+            settings.mode = mode;
+            FlowHarness h(settings);
+            EnterStep(h, step);
+            body(h);
+        }
+    }
+}
+
 TEST(UpgradeFlow, AnAnswerInAnUnusedStepDoesNothing) {
     const struct {
         const char* name;
@@ -478,43 +498,21 @@ TEST(UpgradeFlow, AnAnswerInAnUnusedStepDoesNothing) {
         {"an unframed report", std::vector<std::uint8_t>(64, 0x33)},
         {"a three-byte report", {0x01, 0x00, 0xFE}},
     };
-    for (const device::DeviceMode mode :
-         {device::DeviceMode::Application, device::DeviceMode::Bootloader}) {
-        for (const std::uint8_t step : kUnusedSteps) {
-            SCOPED_TRACE(
-                testing::Message()
-                << "step " << static_cast<unsigned>(step) << ", "
-                << (mode == device::DeviceMode::Bootloader ? "bootloader" : "application"));
-            sim::DockSettings settings;
-            settings.mode = mode;
-            FlowHarness h(settings);
-            EnterStep(h, step);
-            for (const auto& answer : answers) {
-                SCOPED_TRACE(answer.name);
-                const Observable before = Observe(h);
-                h.flow.OnIspReport(answer.bytes);
-                ExpectUnchanged(before, h);
-            }
+    InEveryUnusedStep([&](FlowHarness& h) {
+        for (const auto& answer : answers) {
+            SCOPED_TRACE(answer.name);
+            const Observable before = Observe(h);
+            h.flow.OnIspReport(answer.bytes);
+            ExpectUnchanged(before, h);
         }
-    }
+    });
 }
 
 TEST(UpgradeFlow, SteppingAnUnusedStepDoesNothing) {
-    for (const device::DeviceMode mode :
-         {device::DeviceMode::Application, device::DeviceMode::Bootloader}) {
-        for (const std::uint8_t step : kUnusedSteps) {
-            SCOPED_TRACE(
-                testing::Message()
-                << "step " << static_cast<unsigned>(step) << ", "
-                << (mode == device::DeviceMode::Bootloader ? "bootloader" : "application"));
-            sim::DockSettings settings;
-            settings.mode = mode;
-            FlowHarness h(settings);
-            EnterStep(h, step);
-            const Observable before = Observe(h);
-            h.flow.StepSequencer();
-            h.flow.StepSequencer();
-            ExpectUnchanged(before, h);
-        }
-    }
+    InEveryUnusedStep([](FlowHarness& h) {
+        const Observable before = Observe(h);
+        h.flow.StepSequencer();
+        h.flow.StepSequencer();
+        ExpectUnchanged(before, h);
+    });
 }
