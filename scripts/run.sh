@@ -17,6 +17,7 @@ pieces=("$build/KrEFM8SwUpgrade.exe" "$build/rig/docksim/docksim.exe"
         "$build/rig/stub_dlls/hid.dll" "$build/rig/stub_dlls/setupapi.dll")
 # shellcheck source-path=SCRIPTDIR source=wine-prefix.sh
 source "$root/scripts/wine-prefix.sh"
+kr_fixed_wine_layout "$@"
 # shellcheck source-path=SCRIPTDIR source=../tests/wine/wine-session.sh
 source "$root/tests/wine/wine-session.sh"
 

@@ -14,6 +14,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source_dir="$(cd "$here/../.." && pwd)"
 # shellcheck source-path=SCRIPTDIR source=../../scripts/wine-prefix.sh
 source "$source_dir/scripts/wine-prefix.sh"
+kr_fixed_wine_layout "$@"
 
 build="" exe=""
 while [ $# -gt 0 ]; do

@@ -7,6 +7,7 @@ unset WINEPREFIX
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=../../scripts/wine-prefix.sh
 source "$here/../../scripts/wine-prefix.sh"
+kr_fixed_wine_layout "$@"
 kr_wine_prefix "$1"
 wine "$2" "$3"
 status=$?

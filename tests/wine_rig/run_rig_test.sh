@@ -33,6 +33,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source_dir="$(cd "$here/../.." && pwd)"
 # shellcheck source-path=SCRIPTDIR source=../../scripts/wine-prefix.sh
 source "$source_dir/scripts/wine-prefix.sh"
+kr_fixed_wine_layout "$@"
 # shellcheck source-path=SCRIPTDIR source=../wine/wine-session.sh
 source "$source_dir/tests/wine/wine-session.sh"
 

@@ -15,6 +15,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source_dir="$(cd "$here/../.." && pwd)"
 # shellcheck source=../../scripts/wine-prefix.sh
 source "$source_dir/scripts/wine-prefix.sh"
+kr_fixed_wine_layout "$@"
 
 build="" program="" case_name="" start_name="start" tools="both"
 while [ $# -gt 0 ]; do
