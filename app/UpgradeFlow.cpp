@@ -649,8 +649,9 @@ bool UpgradeFlow::OnHidRemoval(std::wstring_view interfaceName) {
                 break;
         }
         m_surface.EnableControl(kStartButton, false);
-        // A check that opened the dock and lost it before its answer is over:
-        // nothing else would give the user the exit back.
+        // Nothing is under way any more (a check that lost the dock before
+        // its answer, the power reset after PASS): a scan may have disabled
+        // the exit, and no answer will come to give it back.
         if (m_nIspStep == STEP_IDLE) {
             m_surface.EnableControl(kExitButton, true);
         }

@@ -18,27 +18,6 @@ constexpr std::uint8_t kErased = 0xFF;
 constexpr const wchar_t* kDockPath =
     L"\\\\?\\hid#vid_10c4&pid_f607#7&2f1c3a5e&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
-IspReport Answer(std::uint8_t code) {
-    IspReport answer{};
-    answer[device::kReportIdPos] = kAnswerReportId;
-    answer[device::kClassPos] = code;
-    answer[device::kSignatureHighPos] = device::kSignatureHigh;
-    answer[device::kSignatureLowPos] = device::kSignatureLow;
-    answer[device::kCodePos] = code;
-    return answer;
-}
-
-IspReport StatusAnswer(std::uint8_t code, std::uint8_t status) {
-    IspReport answer = Answer(code);
-    answer[device::kParameterPos] = status;
-    return answer;
-}
-
-IspReport SumAnswer(std::uint8_t code, std::uint16_t sum) {
-    IspReport answer = Answer(code);
-    device::PutBigEndian16(answer, device::kParameterPos, sum);
-    return answer;
-}
 
 // The sum a chip computes over `length` bytes of its flash; bytes past what
 // was written read as erased.
@@ -58,6 +37,28 @@ std::string Hex(std::uint8_t value) {
 }
 
 }  // namespace
+
+IspReport FramedAnswer(std::uint8_t code) {
+    IspReport answer{};
+    answer[device::kReportIdPos] = kAnswerReportId;
+    answer[device::kClassPos] = code;
+    answer[device::kSignatureHighPos] = device::kSignatureHigh;
+    answer[device::kSignatureLowPos] = device::kSignatureLow;
+    answer[device::kCodePos] = code;
+    return answer;
+}
+
+IspReport StatusAnswer(std::uint8_t code, std::uint8_t status) {
+    IspReport answer = FramedAnswer(code);
+    answer[device::kParameterPos] = status;
+    return answer;
+}
+
+IspReport SumAnswer(std::uint8_t code, std::uint16_t sum) {
+    IspReport answer = FramedAnswer(code);
+    device::PutBigEndian16(answer, device::kParameterPos, sum);
+    return answer;
+}
 
 DockSimulator::DockSimulator(DockSettings settings)
     : m_settings(settings),
@@ -117,7 +118,7 @@ Reaction DockSimulator::ProcessCommand(const IspReport& report) {
             reaction.answer = StatusAnswer(code, application ? 0x00 : 0x01);
             return reaction;
         case device::USBUID_ISP_EFM8_CMD_DEVICE_VERSION:
-            reaction.answer = Answer(code);
+            reaction.answer = FramedAnswer(code);
             std::copy(m_version.begin(), m_version.end(),
                       reaction.answer->begin() + device::kParameterPos);
             return reaction;

@@ -19,6 +19,12 @@ inline constexpr std::uint8_t kStatusBusy = 0x01;
 inline constexpr std::uint8_t kStatusFailed = 0x02;
 inline constexpr std::uint8_t kStatusRefused = 0xFF;  // not served now: wrong mode, order or code
 
+// Answers to commands as the dock frames them: the command's code as class and
+// code, the signature, and from byte 5 on a status or a 16-bit sum, high byte first.
+device::IspReport FramedAnswer(std::uint8_t code);
+device::IspReport StatusAnswer(std::uint8_t code, std::uint8_t status);
+device::IspReport SumAnswer(std::uint8_t code, std::uint16_t sum);
+
 // The dock's microcontroller as the tool meets it over its HID collection. In
 // its application it answers the mode and version queries and programs
 // chips 1 and 2; in its bootloader it programs its own flash, chip 3. Every

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -211,19 +212,25 @@ public:
     // Fires, in order of their due times, the timers due by `end`, and hands
     // over what each one set off.
     void FireTimersDueBy(unsigned end, bool pump = true) {
-        for (;;) {
-            const auto next = std::min_element(
-                surface.timers.begin(), surface.timers.end(),
-                [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
-            if (next == surface.timers.end() || next->second.due > end) {
-                return;
-            }
-            surface.now = std::max(surface.now, next->second.due);
-            flow.OnDialogTimer(next->first);
+        while (FireNextTimer(end)) {
             if (pump) {
                 Pump();
             }
         }
+    }
+
+    // Fires the earliest timer when it is due by `end`, with the clock moved
+    // on to its due time. False when there is none.
+    bool FireNextTimer(unsigned end = std::numeric_limits<unsigned>::max()) {
+        const auto next = std::min_element(
+            surface.timers.begin(), surface.timers.end(),
+            [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
+        if (next == surface.timers.end() || next->second.due > end) {
+            return false;
+        }
+        surface.now = std::max(surface.now, next->second.due);
+        flow.OnDialogTimer(next->first);
+        return true;
     }
 
     // A scan that finds the dock, as the arrival timer or "FW Ver" runs it.

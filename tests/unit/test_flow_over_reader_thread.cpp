@@ -63,10 +63,10 @@ public:
                 Dispatch(notice, lock);
                 continue;
             }
-            if (!fireTimers || m_harness.surface.timers.empty() || m_timersFired == kTimerLimit) {
+            if (!fireTimers || m_timersFired == kTimerLimit || !m_harness.FireNextTimer()) {
                 return;
             }
-            FireEarliestTimer();
+            ++m_timersFired;
             LinkChanged();
         }
     }
@@ -151,16 +151,6 @@ private:
                 LinkChanged();
                 break;
         }
-    }
-
-    void FireEarliestTimer() {
-        auto& timers = m_harness.surface.timers;
-        const auto next = std::min_element(
-            timers.begin(), timers.end(),
-            [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
-        m_harness.surface.now = std::max(m_harness.surface.now, next->second.due);
-        ++m_timersFired;
-        m_harness.flow.OnDialogTimer(next->first);
     }
 
     // With the lock held: the window thread touched the link, so whatever

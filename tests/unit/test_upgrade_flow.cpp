@@ -61,6 +61,10 @@ std::vector<std::uint8_t> ImageBytes(int image) {
     return package::SampleImages::Image(image);
 }
 
+const char* ModeName(device::DeviceMode mode) {
+    return mode == device::DeviceMode::Bootloader ? "bootloader" : "application";
+}
+
 // An image a run writes, and the number of data packets it takes with the
 // sample package.
 struct WrittenImage {
@@ -239,9 +243,7 @@ TEST(UpgradeFlow, EachPlanStartsAtItsOwnStep) {
          {kChip3Image}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << "plan " << c.plan << ", "
-                     << (c.mode == device::DeviceMode::Bootloader ? "bootloader" : "application"));
+        SCOPED_TRACE(testing::Message() << "plan " << c.plan << ", " << ModeName(c.mode));
         sim::DockSettings settings;
         settings.mode = c.mode;
         FlowHarness h(settings, c.plan);
@@ -390,18 +392,8 @@ namespace {
 // The step values the programming sequence never uses.
 constexpr std::uint8_t kUnusedSteps[] = {14, 15, 16, 26, 100, 255};
 
-// An answer as the dock frames it, with bytes 5 and 6 as given.
-std::vector<std::uint8_t> DockAnswer(std::uint8_t code, std::uint8_t byte5,
-                                     std::uint8_t byte6 = 0) {
-    std::vector<std::uint8_t> answer(device::kReportSize, 0);
-    answer[device::kReportIdPos] = sim::kAnswerReportId;
-    answer[device::kClassPos] = code;
-    answer[device::kSignatureHighPos] = device::kSignatureHigh;
-    answer[device::kSignatureLowPos] = device::kSignatureLow;
-    answer[device::kCodePos] = code;
-    answer[device::kParameterPos] = byte5;
-    answer[device::kParameterPos + 1] = byte6;
-    return answer;
+std::vector<std::uint8_t> Bytes(const device::IspReport& report) {
+    return {report.begin(), report.end()};
 }
 
 // Everything of the window and the dock that a step could change.
@@ -461,8 +453,6 @@ void EnterStep(FlowHarness& h, std::uint8_t step) {
     ASSERT_EQ(h.flow.IspStep(), step);
 }
 
-}  // namespace
-
 // Runs `body` on a flow put into each unused step, with the dock in its
 // application and in its bootloader.
 template <typename Body>
@@ -470,10 +460,8 @@ void InEveryUnusedStep(const Body& body) {
     for (const device::DeviceMode mode :
          {device::DeviceMode::Application, device::DeviceMode::Bootloader}) {
         for (const std::uint8_t step : kUnusedSteps) {
-            SCOPED_TRACE(
-                testing::Message()
-                << "step " << static_cast<unsigned>(step) << ", "
-                << (mode == device::DeviceMode::Bootloader ? "bootloader" : "application"));
+            SCOPED_TRACE(testing::Message()
+                         << "step " << static_cast<unsigned>(step) << ", " << ModeName(mode));
             sim::DockSettings settings;
             settings.mode = mode;
             FlowHarness h(settings);
@@ -483,18 +471,22 @@ void InEveryUnusedStep(const Body& body) {
     }
 }
 
+}  // namespace
+
 TEST(UpgradeFlow, AnAnswerInAnUnusedStepDoesNothing) {
     const struct {
         const char* name;
         std::vector<std::uint8_t> bytes;
     } answers[] = {
         // Answers that move the steps on when they are awaited.
-        {"status success", DockAnswer(device::USBUID_ISP_EFM8_CMD_TI_STATUS, 0x00)},
-        {"status failure", DockAnswer(device::USBUID_ISP_EFM8_CMD_ERASE, sim::kStatusFailed)},
+        {"status success",
+         Bytes(sim::StatusAnswer(device::USBUID_ISP_EFM8_CMD_TI_STATUS, sim::kStatusOk))},
+        {"status failure",
+         Bytes(sim::StatusAnswer(device::USBUID_ISP_EFM8_CMD_ERASE, sim::kStatusFailed))},
         {"chip 3's matching checksum",
-         DockAnswer(device::USBUID_ISP_EFM8_CMD_CHECKSUM, 0xAE, 0x17)},
+         Bytes(sim::SumAnswer(device::USBUID_ISP_EFM8_CMD_CHECKSUM, 0xAE17))},
         {"chip 1's matching checksum",
-         DockAnswer(device::USBUID_ISP_EFM8_CMD_TI_CHECKSUM, 0x37, 0xA1)},
+         Bytes(sim::SumAnswer(device::USBUID_ISP_EFM8_CMD_TI_CHECKSUM, 0x37A1))},
         {"an unframed report", std::vector<std::uint8_t>(64, 0x33)},
         {"a three-byte report", {0x01, 0x00, 0xFE}},
     };
