@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "device/DockIdentity.h"
 #include "device/IspAnswer.h"
 #include "device/IspCommand.h"
 #include "device/IspDataPacket.h"
@@ -12,9 +13,6 @@
 #include "tools/ToolResultText.h"
 
 namespace {
-
-// The release number of the dock's interface that the device search asks for.
-constexpr std::uint16_t kDockRelease = 0x0100;
 
 // A line formatted the way the dock's users know it ("%6d", "0X%X", ...).
 template <typename... Args>
@@ -503,7 +501,7 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
                                   ? kScanTexts
                                   : (check == DeviceCheck::Hub ? kHubTexts : kDpTexts);
 
-    m_link.OpenDevice(g_wPackageVid, g_wPackagePid, kDockRelease);
+    m_link.OpenDevice(g_wPackageVid, g_wPackagePid, device::kDockRelease);
     m_bDeviceReady = false;
     m_surface.EnableControl(kStartButton, false);
     m_surface.EnableControl(kFwVerButton, false);

@@ -10,6 +10,7 @@
 #include "device/HidLink.h"
 #include "device/IspReport.h"
 #include "package/FirmwarePackage.h"
+#include "res/resource.h"
 #include "tools/ToolLauncher.h"
 
 // Everything a check and an update decide: which report goes out, which step
@@ -23,10 +24,10 @@
 class UpgradeFlow {
 public:
     // Control ids of the main dialog.
-    static constexpr int kStartButton = 3;
-    static constexpr int kExitButton = 2;
-    static constexpr int kFwVerButton = 1003;
-    static constexpr int kScanButton = 1000;
+    static constexpr int kStartButton = IDC_START_UPGRADE;
+    static constexpr int kExitButton = IDC_EXIT;
+    static constexpr int kFwVerButton = IDC_FW_VER;
+    static constexpr int kScanButton = IDC_SCAN_DEVICES;
 
     // One-shot timers of a check.
     static constexpr int TIMER_SCAN = 1;

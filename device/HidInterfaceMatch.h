@@ -2,18 +2,13 @@
 
 #include <cstdint>
 
+#include "device/DockIdentity.h"
 #include "device/HidLinkState.h"
 
 // The rules by which the link picks the dock's interface among the present HID
 // interfaces. Both link implementations apply them to each interface in turn,
 // so the flags they leave are the same for the same machine.
 namespace device {
-
-// The dock's microcontroller answers on its vendor-defined collection.
-inline constexpr std::uint16_t kDockUsagePage = 0xFF00;
-inline constexpr std::uint16_t kDockUsage = 0x0002;
-// The release number the tool asks for.
-inline constexpr std::uint16_t kDockRelease = 0x0100;
 
 struct HidIdentity {
     std::uint16_t vendorId = 0;

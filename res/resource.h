@@ -1,4 +1,6 @@
-// Resource ids of the program, shared by the resource script and the code.
+// Resource ids of the program: the one definition that the resource script,
+// the upgrade flow, the dialog and the tests all use. Plain macros, because the
+// resource compiler reads this file too.
 #pragma once
 
 #define IDD_KREFM8SWUPGRADE_DIALOG 102
@@ -10,8 +12,10 @@
 #define IDI_START_HOVER 139
 #define IDB_DIALOG_BACKGROUND 140
 
-// Controls of the main dialog. The exit button is the dialog's cancel
-// command (IDCANCEL, 2).
+// Controls of the main dialog. The exit button is the dialog's cancel command,
+// so that Esc and the close box reach it too: the dialog checks at compile time
+// that IDC_EXIT equals IDCANCEL.
+#define IDC_EXIT 2
 #define IDC_START_UPGRADE 3
 #define IDC_SCAN_DEVICES 1000
 #define IDC_LOG 1001

@@ -13,8 +13,8 @@ unset WINEPREFIX
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build/windows"
 probe="$build/tests/wine/probe.exe"
-pieces=("$build/KrEFM8SwUpgrade.exe" "$build/rig/docksim/docksim.exe"
-        "$build/rig/stub_dlls/hid.dll" "$build/rig/stub_dlls/setupapi.dll")
+pieces=("$build/KrEFM8SwUpgrade.exe" "$build/testbed/rig/docksim/docksim.exe"
+        "$build/testbed/rig/stub_dlls/hid.dll" "$build/testbed/rig/stub_dlls/setupapi.dll")
 # shellcheck source-path=SCRIPTDIR source=wine-prefix.sh
 source "$root/scripts/wine-prefix.sh"
 kr_fixed_wine_layout "$@"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/CGDIpInitializer.h"
+#include "controls/win32/CGDIpInitializer.h"
 #include "framework/CWinApp.h"
 
 // The process: prepares the common controls and GDI+, runs the main dialog

@@ -11,6 +11,9 @@
 #include "package/PackageIdentity.h"
 #include "res/resource.h"
 
+// Esc and the close box send the cancel command; the exit button must be it.
+static_assert(IDC_EXIT == IDCANCEL);
+
 namespace {
 
 // The log's font: "Courier New", 18 logical units high. The style bits carry
@@ -69,7 +72,7 @@ void CKrEFM8SwUpgradeDlg::DoDataExchange() {
     DDX_Control(IDC_LOG, m_editLog);
     DDX_Control(IDC_PROGRESS, m_progress);
     DDX_Control(IDC_START_UPGRADE, m_btnStart);
-    DDX_Control(IDCANCEL, m_btnExit);
+    DDX_Control(IDC_EXIT, m_btnExit);
     DDX_Control(IDC_FW_VER, m_btnFwVer);
     DDX_Text(IDC_LOG, m_log.Text());
     DDX_Control(IDC_RESULT, m_lblResult);
@@ -184,7 +187,7 @@ BOOL CKrEFM8SwUpgradeDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
             case IDC_START_UPGRADE:
                 m_flow.OnStartUpgrade();
                 return TRUE;
-            case IDCANCEL:
+            case IDC_EXIT:
                 m_flow.OnExit();
                 return TRUE;
             case IDC_FW_VER:
@@ -196,7 +199,7 @@ BOOL CKrEFM8SwUpgradeDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     }
     if (id == IDC_LOG && code == EN_SETFOCUS) {
         // The log is for reading only: the focus goes on to the exit button.
-        ::SetFocus(GetDlgItem(IDCANCEL));
+        ::SetFocus(GetDlgItem(IDC_EXIT));
         return TRUE;
     }
     return FALSE;

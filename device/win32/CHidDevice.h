@@ -12,7 +12,7 @@
 #include "device/HidInterfaceMatch.h"
 #include "device/HidLink.h"
 #include "device/IspReport.h"
-#include "device/win32/ReportHandOff.h"
+#include "device/ReportHandOff.h"
 #include "framework/OwnedHandle.h"
 
 // The dock's HID interface over SetupAPI, HID and overlapped I/O.

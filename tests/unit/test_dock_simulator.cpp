@@ -11,8 +11,8 @@
 #include "device/IspAnswer.h"
 #include "device/IspCommand.h"
 #include "device/IspDataPacket.h"
-#include "sim/DockSimulator.h"
-#include "sim/SimHidLink.h"
+#include "testbed/sim/DockSimulator.h"
+#include "testbed/sim/SimHidLink.h"
 
 using device::DeviceMode;
 using device::IspReport;
@@ -20,9 +20,9 @@ using Kind = SimHidLink::Delivery::Kind;
 
 namespace {
 
-constexpr std::uint16_t kVid = 0x10C4;
-constexpr std::uint16_t kPid = 0xF607;
-constexpr std::uint16_t kRelease = 0x0100;
+constexpr std::uint16_t kVid = device::kDockVendorId;
+constexpr std::uint16_t kPid = device::kDockProductId;
+constexpr std::uint16_t kRelease = device::kDockRelease;
 
 // Bytes that look like firmware: no runs, every value present.
 std::vector<std::uint8_t> Image(std::size_t length, std::uint32_t seed) {

@@ -11,7 +11,7 @@
 #include <thread>
 #include <utility>
 
-#include "device/win32/ReportHandOff.h"
+#include "device/ReportHandOff.h"
 #include "tests/support/FlowHarness.h"
 
 namespace {

@@ -5,12 +5,14 @@
 #include <optional>
 #include <string_view>
 
+#include "res/resource.h"
+
 // How the tool's one dialog (resource 102) must look: what a technician sees
 // and what the dialog manager builds from the resource. The probe checks the
 // resource against this byte for byte and the running window against it.
 namespace main_dialog {
 
-inline constexpr std::uint16_t kResourceId = 102;
+inline constexpr std::uint16_t kResourceId = IDD_KREFM8SWUPGRADE_DIALOG;
 inline constexpr std::wstring_view kCaption = L"DOCK Firmware Update Tool";
 inline constexpr std::uint32_t kStyle = 0x90C800C0;    // pop-up, visible, caption, system menu,
                                                        // modal frame, font given
@@ -20,9 +22,9 @@ inline constexpr std::int16_t kHeight = 128;
 inline constexpr std::wstring_view kTypeface = L"Arial";
 inline constexpr std::uint16_t kPointSize = 12;
 
-// Both unnamed statics carry id -1; text set on that id reaches the first,
+// Both unnamed statics carry id -1 (IDC_STATIC); text set on that id reaches the first,
 // the version label.
-inline constexpr std::uint32_t kUnnamedId = 0xFFFF;
+inline constexpr std::uint32_t kUnnamedId = IDC_STATIC;
 
 struct Control {
     std::wstring_view name;  // what the probe's options call it
@@ -35,15 +37,15 @@ struct Control {
 
 // In resource order, which is also the order of the child windows (z-order).
 inline constexpr std::array<Control, 9> kControls{{
-    {L"scan", 1000, L"Button", L"Scan Devices", 7, 16, 45, 17, 0x48010001},
-    {L"exit", 2, L"Button", L"", 167, 6, 48, 24, 0x50010080},
+    {L"scan", IDC_SCAN_DEVICES, L"Button", L"Scan Devices", 7, 16, 45, 17, 0x48010001},
+    {L"exit", IDC_EXIT, L"Button", L"", 167, 6, 48, 24, 0x50010080},
     {L"version", kUnnamedId, L"Static", L"Version and date", 90, 121, 132, 8, 0x50020001},
-    {L"start", 3, L"Button", L"", 88, 7, 62, 24, 0x58010081},
-    {L"log", 1001, L"Edit", L"", 7, 34, 208, 77, 0x50811844},
-    {L"progress", 1002, L"msctls_progress32", L"", 7, 113, 208, 8, 0x50800001},
-    {L"fwver", 1003, L"Button", L"FW Ver", 54, 7, 31, 16, 0x50010081},
+    {L"start", IDC_START_UPGRADE, L"Button", L"", 88, 7, 62, 24, 0x58010081},
+    {L"log", IDC_LOG, L"Edit", L"", 7, 34, 208, 77, 0x50811844},
+    {L"progress", IDC_PROGRESS, L"msctls_progress32", L"", 7, 113, 208, 8, 0x50800001},
+    {L"fwver", IDC_FW_VER, L"Button", L"FW Ver", 54, 7, 31, 16, 0x50010081},
     {L"exit-label", kUnnamedId, L"Static", L"exit", 184, 21, 19, 12, 0x40020000},
-    {L"result", 1005, L"Static", L"Result", 7, 7, 34, 17, 0x50020000},
+    {L"result", IDC_RESULT, L"Static", L"Result", 7, 7, 34, 17, 0x50020000},
 }};
 
 inline std::optional<std::size_t> IndexOf(std::wstring_view name) {

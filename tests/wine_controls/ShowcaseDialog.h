@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "controls/CBkDialogST.h"
-#include "controls/CButtonST.h"
-#include "controls/CColorCtrl.h"
-#include "controls/CColorEdit.h"
-#include "controls/CCylinderProgressCtrlST.h"
+#include "controls/win32/CBkDialogST.h"
+#include "controls/win32/CButtonST.h"
+#include "controls/win32/CColorCtrl.h"
+#include "controls/win32/CColorEdit.h"
+#include "controls/win32/CCylinderProgressCtrlST.h"
 #include "framework/CStatic.h"
 
 // The tool's dialog template with the real custom controls on it, set up and

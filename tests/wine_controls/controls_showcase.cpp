@@ -12,7 +12,7 @@
 #include <commctrl.h>
 
 #include "ShowcaseDialog.h"
-#include "controls/CGDIpInitializer.h"
+#include "controls/win32/CGDIpInitializer.h"
 
 int wmain() {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};

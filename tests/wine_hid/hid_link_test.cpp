@@ -25,6 +25,7 @@ extern "C" {
 #include <vector>
 
 #include "HidInterfaceList.h"
+#include "device/DockIdentity.h"
 #include "device/HidLinkState.h"
 #include "device/win32/CHidDevice.h"
 
@@ -32,10 +33,9 @@ namespace {
 
 constexpr int kSkipped = 77;
 
-// The dock as the shipped package names it.
-constexpr std::uint16_t kDockVendor = 0x10C4;
-constexpr std::uint16_t kDockProduct = 0xF607;
-constexpr std::uint16_t kDockRelease = 0x0100;
+using device::kDockRelease;
+constexpr std::uint16_t kDockVendor = device::kDockVendorId;
+constexpr std::uint16_t kDockProduct = device::kDockProductId;
 
 constexpr UINT kReportMessage = WM_APP + 1;
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "rig/channel/ControlRequest.h"
+#include "testbed/rig/channel/ControlRequest.h"
 
 namespace {
 

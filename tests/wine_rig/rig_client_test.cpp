@@ -26,12 +26,13 @@ extern "C" {
 #include "DockSimProcess.h"
 #include "HidInterfaceList.h"
 #include "NoticeWindow.h"
+#include "device/DockIdentity.h"
 #include "device/IspAnswer.h"
 #include "device/IspCommand.h"
 #include "framework/OwnedHandle.h"
-#include "rig/channel/ControlRequest.h"
-#include "rig/channel/TextConversion.h"
-#include "sim/DockSimulator.h"
+#include "testbed/rig/channel/ControlRequest.h"
+#include "testbed/rig/channel/TextConversion.h"
+#include "testbed/sim/DockSimulator.h"
 
 namespace {
 
@@ -74,9 +75,10 @@ UniqueFileHandle OpenPath(const std::wstring& path, DWORD access, DWORD flags) {
 
 // The dock as the tool's package names it, on its vendor-defined collection.
 bool IsDock(const SeenHidInterface& seen) {
-    return seen.attributes.VendorID == 0x10C4 && seen.attributes.ProductID == 0xF607 &&
-           seen.attributes.VersionNumber == 0x0100 && seen.caps.UsagePage == 0xFF00 &&
-           seen.caps.Usage == 0x0002;
+    return seen.attributes.VendorID == device::kDockVendorId &&
+           seen.attributes.ProductID == device::kDockProductId &&
+           seen.attributes.VersionNumber == device::kDockRelease &&
+           seen.caps.UsagePage == device::kDockUsagePage && seen.caps.Usage == device::kDockUsage;
 }
 
 std::optional<SeenHidInterface> FindDock() {
