@@ -18,7 +18,6 @@ constexpr std::uint8_t kErased = 0xFF;
 constexpr const wchar_t* kDockPath =
     L"\\\\?\\hid#vid_10c4&pid_f607#7&2f1c3a5e&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
-
 // The sum a chip computes over `length` bytes of its flash; bytes past what
 // was written read as erased.
 std::uint16_t FlashSum(const std::vector<std::uint8_t>& flash, std::uint32_t length) {
@@ -34,6 +33,78 @@ std::uint16_t FlashSum(const std::vector<std::uint8_t>& flash, std::uint32_t len
 std::string Hex(std::uint8_t value) {
     constexpr const char* kDigits = "0123456789ABCDEF";
     return std::string("0x") + kDigits[value >> 4U] + kDigits[value & 0x0FU];
+}
+
+// How the dock's firmware reads a command: the class byte that goes with the
+// code, how many parameter bytes follow the code (the rest up to the trailer
+// must be zero), and the trailer. Written out here on its own, not taken from
+// the tool's builders, so a misreading the tool makes shows as a refusal.
+struct CommandShape {
+    std::uint8_t code;
+    std::uint8_t commandClass;
+    std::size_t parameterBytes;
+    std::uint8_t trailer;
+};
+
+constexpr CommandShape kCommandShapes[] = {
+    {0x02, 0x03, 8, 0x5A},  // finish: sum, length, version letter and digits
+    {0x03, 0x03, 0, 0x5A},  // jump into the bootloader
+    {0x04, 0x04, 1, 0x00},  // chip 3 erase: page count
+    {0x05, 0x04, 2, 0x00},  // chip 3 checksum: length
+    {0x07, 0x03, 0, 0x5A},  // mode query
+    {0x08, 0x03, 0, 0x5A},  // version query
+    {0x09, 0x04, 0, 0x5A},  // chip 1 prepare
+    {0x0A, 0x04, 0, 0x5A},  // chip 1 erase
+    {0x0C, 0x04, 0, 0x5A},  // chip 1 erase status
+    {0x0D, 0x04, 4, 0x5A},  // chip 1 checksum: length
+    {0x0E, 0x04, 0, 0x5A},  // chip 1 end
+    {0x0F, 0x04, 0, 0x5A},  // chip 2 start
+};
+
+constexpr std::size_t kFirstParameter = 5;
+constexpr std::size_t kTrailerAt = 63;
+constexpr std::uint8_t kDataTrailer = 0x5A;
+
+bool ZeroBetween(const IspReport& report, std::size_t first, std::size_t end) {
+    return std::all_of(report.begin() + static_cast<std::ptrdiff_t>(first),
+                       report.begin() + static_cast<std::ptrdiff_t>(end),
+                       [](std::uint8_t byte) { return byte == 0; });
+}
+
+// Why the dock would not take this command, or empty when it would. Codes it
+// does not know are left to the command dispatch.
+std::string CommandFault(const IspReport& report) {
+    const std::uint8_t code = report[4];
+    const auto* shape = std::find_if(std::begin(kCommandShapes), std::end(kCommandShapes),
+                                     [code](const CommandShape& s) { return s.code == code; });
+    if (shape == std::end(kCommandShapes)) {
+        return {};
+    }
+    if (report[1] != shape->commandClass) {
+        return "class " + Hex(report[1]) + ", not " + Hex(shape->commandClass);
+    }
+    if (report[kTrailerAt] != shape->trailer) {
+        return "trailer " + Hex(report[kTrailerAt]) + ", not " + Hex(shape->trailer);
+    }
+    if (!ZeroBetween(report, kFirstParameter + shape->parameterBytes, kTrailerAt)) {
+        return "bytes after its parameters are not zero";
+    }
+    return {};
+}
+
+// Why the dock would not take this data packet, or empty when it would.
+std::string PacketFault(const IspReport& report) {
+    const std::size_t length = report[1];
+    if (length == 0 || length > kTrailerAt - 4) {
+        return std::to_string(length) + " bytes";
+    }
+    if (report[kTrailerAt] != kDataTrailer) {
+        return "trailer " + Hex(report[kTrailerAt]);
+    }
+    if (!ZeroBetween(report, 4 + length, kTrailerAt)) {
+        return "bytes after its data are not zero";
+    }
+    return {};
 }
 
 }  // namespace
@@ -102,11 +173,39 @@ Reaction DockSimulator::HandleOutputReport(std::span<const std::uint8_t> report)
 }
 
 Reaction DockSimulator::Process(const IspReport& report) {
-    if (report[device::kSignatureHighPos] == device::kSignatureHigh &&
-        report[device::kSignatureLowPos] == device::kSignatureLow) {
+    const bool command = report[device::kSignatureHighPos] == device::kSignatureHigh &&
+                         report[device::kSignatureLowPos] == device::kSignatureLow;
+    if (report[0] != device::kOutputReportId) {
+        return Refuse(report, command, "report ID " + Hex(report[0]));
+    }
+    if (command) {
+        if (std::string fault = CommandFault(report); !fault.empty()) {
+            return Refuse(report, command, std::move(fault));
+        }
         return ProcessCommand(report);
     }
+    if (std::string fault = PacketFault(report); !fault.empty()) {
+        return Refuse(report, command, std::move(fault));
+    }
     return Reaction{.answer = ProcessData(report), .events = {}};
+}
+
+// A report the dock cannot parse changes nothing; a command is answered with
+// the refusal status, a data packet with the failure status.
+Reaction DockSimulator::Refuse(const IspReport& report, bool command, std::string why) {
+    NoteError("report " + std::to_string(m_reportCount) + " refused: " +
+              (command ? "command " + Hex(report[device::kCodePos]) : std::string("data packet")) +
+              ", " + why);
+    if (command) {
+        return Reaction{.answer = StatusAnswer(report[device::kCodePos], kStatusRefused),
+                        .events = {}};
+    }
+    IspReport answer{};
+    answer[device::kReportIdPos] = kAnswerReportId;
+    std::copy_n(report.begin() + device::kPacketLengthPos, 3,
+                answer.begin() + device::kPacketLengthPos);
+    answer[device::kParameterPos] = kStatusFailed;
+    return Reaction{.answer = answer, .events = {}};
 }
 
 Reaction DockSimulator::ProcessCommand(const IspReport& report) {
@@ -166,7 +265,7 @@ Reaction DockSimulator::ProcessCommand(const IspReport& report) {
         case device::USBUID_ISP_EFM8_CMD_JUMP_ISP:
             if (application) {
                 reaction.answer = StatusAnswer(code, kStatusOk);
-                reaction.events = Restart(true);
+                reaction.events = RestartIntoBootloader();
                 return reaction;
             }
             break;
@@ -185,8 +284,9 @@ Reaction DockSimulator::ProcessCommand(const IspReport& report) {
             break;
         case device::USBUID_ISP_EFM8_CMD_FINISH:
             if (!application) {
+                // The new application starts at the next power-up: the dock
+                // stays on the bus in its bootloader until the user powers it off.
                 reaction.answer = StatusAnswer(code, Finish(report));
-                reaction.events = Restart(false);
                 return reaction;
             }
             break;
@@ -215,10 +315,7 @@ IspReport DockSimulator::ProcessData(const IspReport& report) {
                 answer.begin() + device::kPacketLengthPos);
 
     bool taken = false;
-    if (length == 0 || length > device::kMaxPacketData) {
-        NoteError("data packet " + std::to_string(number) + " of " + std::to_string(length) +
-                  " bytes");
-    } else if (m_target == DataTarget::None) {
+    if (m_target == DataTarget::None) {
         NoteError("data packet " + std::to_string(number) + " with no chip being programmed");
     } else if (AcceptPacketNumber(number)) {
         const std::span<const std::uint8_t> bytes(report.data() + device::kPacketDataPos, length);
@@ -385,12 +482,10 @@ std::uint8_t DockSimulator::Finish(const IspReport& report) {
     return kStatusOk;
 }
 
-std::vector<BusEvent> DockSimulator::Restart(bool intoBootloader) {
+std::vector<BusEvent> DockSimulator::RestartIntoBootloader() {
     std::vector<BusEvent> events = Unplug();
     std::vector<BusEvent> arrived = Plug();
-    if (intoBootloader) {
-        m_mode = DeviceMode::Bootloader;
-    }
+    m_mode = DeviceMode::Bootloader;
     events.insert(events.end(), arrived.begin(), arrived.end());
     return events;
 }

@@ -28,8 +28,16 @@ device::IspReport SumAnswer(std::uint8_t code, std::uint16_t sum);
 // The dock's microcontroller as the tool meets it over its HID collection. In
 // its application it answers the mode and version queries and programs
 // chips 1 and 2; in its bootloader it programs its own flash, chip 3. Every
-// byte written to a chip is kept so tests compare it with the package, and
-// every deviation from the protocol is noted in ProtocolErrors().
+// byte written to a chip is kept so tests compare it with the package. After
+// the finish command it answers and stays in its bootloader: the new
+// application runs only once the user has powered the dock off and on
+// (Unplug, then Plug).
+//
+// Every report is read as the dock's firmware reads it: report ID, the class
+// that goes with the command, zeros after the parameters or the data, the
+// trailer, data lengths of 1 to 59. One it cannot parse is refused, and every
+// refusal and other deviation from the protocol is noted in ProtocolErrors(),
+// so a whole run shows that list empty.
 //
 // A report is a command when bytes 2 to 3 hold FE FF, otherwise a data packet
 // for the chip being programmed.
@@ -82,7 +90,8 @@ private:
     Reaction ProcessCommand(const device::IspReport& report);
     device::IspReport ProcessData(const device::IspReport& report);
     device::IspReport Refused(std::uint8_t code);
-    std::vector<BusEvent> Restart(bool intoBootloader);
+    Reaction Refuse(const device::IspReport& report, bool command, std::string why);
+    std::vector<BusEvent> RestartIntoBootloader();
 
     std::uint8_t Chip1Initial();
     std::uint8_t Chip1Erase();

@@ -18,17 +18,22 @@ bool SimHidLink::OpenDevice(std::uint16_t vid, std::uint16_t pid, std::uint16_t 
             !device::CapsMatch(candidate.usagePage, candidate.usage)) {
             continue;
         }
+        // As the real link does, a device opened before goes first: answers
+        // not yet read die with its handles, and a reader that was reading
+        // goes on with the new read handle.
+        const bool wasReading = m_reading;
+        CloseDevice();
         m_opened = candidate;
         m_openedArrival = m_dock.Arrivals();
         m_wInputReportLength = device::BoundedReportLength(candidate.inputReportLength);
         m_wOutputReportLength = device::BoundedReportLength(candidate.outputReportLength);
         state.m_bOpen = true;
         state.m_strDevicePath = candidate.path;
-        // As with the real handles, a failed open leaves an earlier flag set.
         m_readHandle = !candidate.readOpenFails;
         m_writeHandle = !candidate.writeOpenFails;
-        state.m_bReadOpen = state.m_bReadOpen || m_readHandle;
-        state.m_bWriteOpen = state.m_bWriteOpen || m_writeHandle;
+        state.m_bReadOpen = m_readHandle;
+        state.m_bWriteOpen = m_writeHandle;
+        m_reading = wasReading && m_readHandle;
         return true;
     }
     return false;

@@ -233,6 +233,13 @@ public:
         return true;
     }
 
+    // The user powers the dock off and on, as the message after PASS asks:
+    // only then does the dock leave its bootloader for the new application.
+    void PowerReset() {
+        link.Unplug();
+        link.Plug();
+    }
+
     // A scan that finds the dock, as the arrival timer or "FW Ver" runs it.
     void Scan() {
         flow.OnScanDevices();

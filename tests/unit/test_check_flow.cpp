@@ -388,8 +388,12 @@ TEST(CheckFlow, FromFwVerThroughTheRestartToPassAndThePowerReset) {
 
     EXPECT_EQ(h.surface.messages, std::vector<std::wstring>{L"Please, power reset device! "});
     EXPECT_EQ(h.surface.Look(), ResultLook::Pass);
-    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_IDLE) << "the power reset ended the run";
+    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_SHOW_PASS) << "until the power reset";
     EXPECT_EQ(h.dock.ApplicationVersion(), (std::array<std::uint8_t, 4>{'E', 1, 1, 7}));
+
+    h.PowerReset();
+    h.Pump();
+    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_IDLE) << "the power reset ended the run";
 
     // Back from the power reset, the dock now carries the package's version.
     h.Advance(200);

@@ -279,7 +279,7 @@ TEST(DockSimulator, JumpLeavesTheBusAndComesBackAsBootloader) {
     EXPECT_EQ(bench.Mode(), DeviceMode::Bootloader);
 }
 
-TEST(DockSimulator, BootloaderProgramsChip3AndFinishesIntoTheNewApplication) {
+TEST(DockSimulator, BootloaderProgramsChip3AndTheNewApplicationRunsAfterThePowerReset) {
     Bench bench(InBootloader());
     ASSERT_TRUE(bench.Open());
     const std::vector<std::uint8_t> image = Image(17843, 3);
@@ -291,6 +291,11 @@ TEST(DockSimulator, BootloaderProgramsChip3AndFinishesIntoTheNewApplication) {
     EXPECT_EQ(bench.SendImage(image, false), 303U);
     EXPECT_EQ(bench.Checksum(device::BuildChecksumCommand(17843)), Sum(image));
     EXPECT_TRUE(bench.Exchange(device::BuildFinishCommand(Sum(image), 17843, version)));
+    // The dock stays on the bus in its bootloader until the user powers it off.
+    EXPECT_FALSE(bench.Next());
+    EXPECT_EQ(bench.dock.Mode(), DeviceMode::Bootloader);
+    bench.link.Unplug();
+    bench.link.Plug();
     ASSERT_TRUE(bench.Next());  // removed
     ASSERT_TRUE(bench.Next());  // arrived
 
@@ -386,8 +391,53 @@ TEST(DockSimulator, DataPacketsOutOfTurnAreRefused) {
     IspReport empty = *device::BuildDataPacket(2, bytes);
     empty[1] = 0;
     EXPECT_NE(bench.Status(empty), 0x00);
-    EXPECT_TRUE(HasErrorContaining(bench.dock, "of 0 bytes"));
+    EXPECT_TRUE(HasErrorContaining(bench.dock, "data packet, 0 bytes"));
     EXPECT_EQ(bench.dock.Chip3Written().size(), 10U);
+}
+
+// Each report as it reaches the dock, one byte off what its firmware parses:
+// refused, noted, and nothing programmed.
+TEST(DockSimulator, ReportsTheDockCannotParseAreRefused) {
+    const std::array<std::uint8_t, 10> bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    struct Case {
+        const char* name;
+        IspReport report;
+        std::size_t at;
+        std::uint8_t value;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"report ID", device::BuildEraseCommand(512), 0, 0x01, "report ID 0x01"},
+        {"class of a programming command", device::BuildEraseCommand(512), 1, 0x03,
+         "class 0x03, not 0x04"},
+        {"class of a mode command", device::BuildDeviceStatusCommand(), 1, 0x04,
+         "class 0x04, not 0x03"},
+        {"trailer of the erase", device::BuildEraseCommand(512), 63, 0x5A,
+         "trailer 0x5A, not 0x00"},
+        {"trailer of a mode command", device::BuildDeviceStatusCommand(), 63, 0x00,
+         "trailer 0x00, not 0x5A"},
+        {"byte after the erase's page count", device::BuildEraseCommand(512), 6, 0x01, "not zero"},
+        {"byte of a query without parameters", device::BuildDeviceVersionCommand(), 5, 0x01,
+         "not zero"},
+        {"byte after the finish's version", device::BuildFinishCommand(1, 2, {'E', 1, 1, 7}), 13,
+         0x01, "not zero"},
+        {"data length 60", *device::BuildDataPacket(1, bytes), 1, 60, "data packet, 60 bytes"},
+        {"data trailer", *device::BuildDataPacket(1, bytes), 63, 0x00, "trailer 0x00"},
+        {"byte after the data", *device::BuildDataPacket(1, bytes), 14, 0x01,
+         "after its data are not zero"},
+    };
+    for (const Case& c : cases) {
+        sim::DockSimulator dock(InBootloader());
+        IspReport report = c.report;
+        report[0] = device::kOutputReportId;
+        report[c.at] = c.value;
+        const sim::Reaction reaction = dock.HandleOutputReport(report);
+        ASSERT_TRUE(reaction.answer) << c.name;
+        EXPECT_NE((*reaction.answer)[device::kParameterPos], 0x00) << c.name;
+        ASSERT_EQ(dock.ProtocolErrors().size(), 1U) << c.name;
+        EXPECT_TRUE(HasErrorContaining(dock, c.why)) << c.name << ": " << dock.ProtocolErrors()[0];
+        EXPECT_TRUE(dock.Chip3Flash().empty()) << c.name;
+    }
 }
 
 TEST(DockSimulator, Chip3TakesNoBytesPastItsErasedPages) {
@@ -769,6 +819,9 @@ TEST(DockSimulator, WholeUpdateOfThreeChips) {
     bench.SendImage(image0, false);
     EXPECT_EQ(bench.Checksum(device::BuildChecksumCommand(17843)), Sum(image0));
     EXPECT_EQ(bench.Status(device::BuildFinishCommand(Sum(image0), 17843, {'E', 1, 1, 7})), 0x00);
+    EXPECT_FALSE(bench.Next());
+    bench.link.Unplug();  // the power reset
+    bench.link.Plug();
     EXPECT_EQ(bench.Next()->kind, Kind::Removed);
     EXPECT_EQ(bench.Next()->kind, Kind::Arrived);
     bench.Close();

@@ -192,6 +192,9 @@ void RunPumped(FlowHarness& h) {
     h.flow.OnStartUpgrade();
     h.Pump();
     h.FireTimersDueBy(std::numeric_limits<unsigned>::max());
+    h.PowerReset();
+    h.Pump();
+    h.FireTimersDueBy(std::numeric_limits<unsigned>::max());
 }
 
 }  // namespace
@@ -205,8 +208,10 @@ TEST(FlowOverReaderThread, CompleteRunOfAllThreeChipsPasses) {
         rig.RunWindow(false);
         ASSERT_TRUE(h.surface.Enabled(UpgradeFlow::kStartButton));
         rig.OnWindowThread([&] { h.flow.OnStartUpgrade(); });
-        // Through chip 1, chip 2, the restart into the bootloader, chip 3, the
-        // power reset and the check that follows it.
+        // Through chip 1, chip 2, the restart into the bootloader and chip 3.
+        rig.RunWindow(true);
+        // The power reset the user is asked for, and the check that follows it.
+        rig.OnWindowThread([&] { h.PowerReset(); });
         rig.RunWindow(true);
         rig.Stop();
 

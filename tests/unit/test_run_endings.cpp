@@ -36,13 +36,24 @@ bool RunUntilStep(FlowHarness& h, std::uint8_t step) {
     return false;
 }
 
+// The technician pulls the cable: the window hears of it at once, before any
+// answer still on its way, and the dock says nothing more.
+void PullTheDock(FlowHarness& h) {
+    for (const sim::BusEvent& event : h.dock.Unplug()) {
+        h.flow.OnHidRemoval(event.path);
+    }
+}
+
 // Hands over the rest of a run: what the dock still says, its return in the
-// bootloader and the power reset at the end, but not the check that follows
-// the dock's return from the power reset.
+// bootloader and, after PASS, the power-off the user is asked for (but not
+// the dock's return from it).
 void RunToTheEnd(FlowHarness& h) {
     h.Pump();
     if (h.flow.IspStep() == UpgradeFlow::STEP_CHIP3_ERASE) {
         h.Advance(200);  // the scan that finds the dock in its bootloader
+    }
+    if (h.flow.IspStep() == UpgradeFlow::STEP_SHOW_PASS) {
+        PullTheDock(h);
     }
 }
 
@@ -50,14 +61,6 @@ void StartAndRunToTheEnd(FlowHarness& h) {
     h.Scan();
     h.flow.OnStartUpgrade();
     RunToTheEnd(h);
-}
-
-// The technician pulls the cable: the window hears of it at once, before any
-// answer still on its way, and the dock says nothing more.
-void PullTheDock(FlowHarness& h) {
-    for (const sim::BusEvent& event : h.dock.Unplug()) {
-        h.flow.OnHidRemoval(event.path);
-    }
 }
 
 // ---------------------------------------------------------------------------

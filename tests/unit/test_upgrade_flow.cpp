@@ -139,6 +139,8 @@ TEST(UpgradeFlow, CompleteRunOfAllThreeChips) {
     EXPECT_EQ(h.surface.messages, std::vector<std::wstring>{L"Please, power reset device! "});
     EXPECT_EQ(h.surface.looks.back(), ResultLook::Pass);
     EXPECT_TRUE(h.dock.ProtocolErrors().empty()) << h.dock.ProtocolErrors().front();
+    h.PowerReset();
+    h.Pump();
 
     // What the chips hold is what the package carries: 2,703 block-wise
     // packets for chip 1, 139 and 4,444 for chip 2, 303 for chip 3.
