@@ -23,8 +23,12 @@ std::wstring Format(const wchar_t* format, Args... args) {
 }
 
 // A version as the log shows it: the letter, then each value in hexadecimal.
+// A letter byte that does not print is written as \xNN: a zero would end the
+// log's text there and hide every later line.
 std::wstring VersionText(const std::array<std::uint8_t, 4>& version) {
-    std::wstring text(1, static_cast<wchar_t>(version[0]));
+    const bool printable = version[0] >= 0x20 && version[0] < 0x7F;
+    std::wstring text = printable ? std::wstring(1, static_cast<wchar_t>(version[0]))
+                                  : Format(L"\\x%02x", static_cast<unsigned>(version[0]));
     for (std::size_t i = 1; i < version.size(); ++i) {
         text += Format(L"%x", static_cast<unsigned>(version[i]));
     }
@@ -65,6 +69,7 @@ void UpgradeFlow::OnIspReport(std::span<const std::uint8_t> report) {
     const std::optional<std::uint8_t> code = device::AnsweredCode(report);
     if (code == device::USBUID_ISP_EFM8_CMD_DEVICE_STATUS) {
         if (const auto mode = device::DecodeModeAnswer(report)) {
+            m_awaitedQuery = AwaitedQuery::None;
             m_bIspMode = *mode == device::DeviceMode::Bootloader;
             if (m_bIspMode) {
                 Log(L"ISP device found!");
@@ -75,17 +80,21 @@ void UpgradeFlow::OnIspReport(std::span<const std::uint8_t> report) {
                     // version answer that gives exit back after a check.
                     m_surface.EnableControl(kExitButton, true);
                 } else if (m_nIspStep != STEP_SHOW_PASS) {
-                    // Back in its bootloader, the dock resumes the run at chip 3's erase.
+                    // Back in its bootloader, the dock resumes the run at chip 3's
+                    // erase; after a failure, exit was given back and is taken again.
                     m_nIspStep = STEP_CHIP3_ERASE;
+                    DisableButtonsForWriting();
                 }
             } else {
                 m_nIspStep = STEP_IDLE;
                 Log(L"AP device found!");
                 SendGetVersion();
+                AwaitQuery(AwaitedQuery::Version);
             }
         }
     } else if (code == device::USBUID_ISP_EFM8_CMD_DEVICE_VERSION) {
         if (const auto version = device::DecodeVersionAnswer(report)) {
+            m_awaitedQuery = AwaitedQuery::None;
             if (CheckFirmwareVersion(m_images.m_byCodeVersion, *version) == 1) {
                 m_surface.EnableControl(kStartButton, true);
                 m_surface.EnableControl(kFwVerButton, true);
@@ -283,16 +292,49 @@ std::wstring_view UpgradeFlow::AwaitedAnswer() const {
     }
 }
 
+bool UpgradeFlow::RunOver() const {
+    return m_nIspStep == STEP_IDLE || m_nIspStep == STEP_SHOW_PASS || m_nIspStep == STEP_SHOW_FAIL;
+}
+
 void UpgradeFlow::WatchForAnswer() {
-    if (m_nIspStep == STEP_IDLE || m_nIspStep == STEP_SHOW_PASS || m_nIspStep == STEP_SHOW_FAIL) {
-        m_surface.KillTimer(TIMER_NO_ANSWER);
+    if (RunOver()) {
+        // A query of a check stays watched from when it was sent: answers
+        // that cannot be read do not put its end off.
+        if (m_awaitedQuery == AwaitedQuery::None) {
+            m_surface.KillTimer(TIMER_NO_ANSWER);
+        }
         return;
     }
+    m_awaitedQuery = AwaitedQuery::None;
     m_surface.SetTimer(TIMER_NO_ANSWER,
                        m_nIspStep == STEP_CHIP3_ERASE ? kRestartTimeoutMs : kAnswerTimeoutMs);
 }
 
+void UpgradeFlow::AwaitQuery(AwaitedQuery query) {
+    if (!m_link.State().m_bOpen) {
+        return;  // nothing was sent
+    }
+    m_awaitedQuery = query;
+    m_surface.SetTimer(TIMER_NO_ANSWER, kAnswerTimeoutMs);
+}
+
 void UpgradeFlow::OnNoAnswer() {
+    if (RunOver()) {
+        if (m_awaitedQuery == AwaitedQuery::None) {
+            return;
+        }
+        // The check is over without a dock to update: it may be checked again
+        // or left, but not updated.
+        Log(std::wstring(L"No answer from the dock within ") +
+            std::to_wstring(kAnswerTimeoutMs / 1000) + L" s to the " +
+            (m_awaitedQuery == AwaitedQuery::Mode ? L"mode" : L"version") + L" query!");
+        m_awaitedQuery = AwaitedQuery::None;
+        m_bDeviceReady = false;
+        m_surface.EnableControl(kStartButton, false);
+        m_surface.EnableControl(kFwVerButton, true);
+        m_surface.EnableControl(kExitButton, true);
+        return;
+    }
     const unsigned seconds =
         (m_nIspStep == STEP_CHIP3_ERASE ? kRestartTimeoutMs : kAnswerTimeoutMs) / 1000;
     Log(L"No answer from the dock within " + std::to_wstring(seconds) + L" s to " +
@@ -501,7 +543,18 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
                                   ? kScanTexts
                                   : (check == DeviceCheck::Hub ? kHubTexts : kDpTexts);
 
+    // Reopening the link ends the handles a run talks through: an answer on its
+    // way is lost. Only the scan that finds the dock back in its bootloader
+    // belongs to a run.
+    if (!RunOver() && !(check == DeviceCheck::Scan && m_nIspStep == STEP_CHIP3_ERASE)) {
+        return;
+    }
     m_link.OpenDevice(g_wPackageVid, g_wPackagePid, device::kDockRelease);
+    if (RunOver()) {
+        // An answer to an earlier query died with the old handles.
+        m_awaitedQuery = AwaitedQuery::None;
+        m_surface.KillTimer(TIMER_NO_ANSWER);
+    }
     m_bDeviceReady = false;
     m_surface.EnableControl(kStartButton, false);
     m_surface.EnableControl(kFwVerButton, false);
@@ -537,6 +590,7 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
         case DeviceCheck::Scan:
             m_link.WakeReader();
             SendGetMode();
+            AwaitQuery(AwaitedQuery::Mode);
             m_bDeviceReady = true;
             if (m_nIspStep != STEP_IDLE) {
                 StepSequencer();
@@ -613,10 +667,9 @@ void UpgradeFlow::OnHidArrival() {
     // Any HID device arriving (a mouse, a keyboard) would start a scan that
     // asks the dock for its mode in the middle of a transfer. Only the wait
     // for the dock's return in its bootloader needs the scan.
-    const bool runUnderWay = m_nIspStep != STEP_IDLE && m_nIspStep != STEP_CHIP3_ERASE &&
-                             m_nIspStep != STEP_SHOW_PASS && m_nIspStep != STEP_SHOW_FAIL;
-    if (!runUnderWay) {
-        m_surface.SetTimer(TIMER_SCAN, 200);
+    if (RunOver() || m_nIspStep == STEP_CHIP3_ERASE) {
+        m_surface.SetTimer(TIMER_SCAN, kArrivalScanDelayMs);
+        m_bScanPending = true;
     }
 }
 
@@ -653,6 +706,9 @@ bool UpgradeFlow::OnHidRemoval(std::wstring_view interfaceName) {
         if (m_nIspStep == STEP_IDLE) {
             m_surface.EnableControl(kExitButton, true);
         }
+        // A query the dock was asked before it left goes unanswered; that is
+        // no silence to report.
+        m_awaitedQuery = AwaitedQuery::None;
         WatchForAnswer();
     }
     return true;
@@ -662,15 +718,20 @@ void UpgradeFlow::OnDialogTimer(int id) {
     switch (id) {
         case TIMER_SCAN:
             m_surface.KillTimer(TIMER_SCAN);
+            m_bScanPending = false;
             OnScanDevices();
             break;
         case TIMER_HUB_CHECK:
             m_surface.KillTimer(TIMER_HUB_CHECK);
+            m_bHubCheckPending = false;
             CheckHubFirmware();
+            FollowToolCheckWithScan();
             break;
         case TIMER_DP_CHECK:
             m_surface.KillTimer(TIMER_DP_CHECK);
+            m_bDpCheckPending = false;
             CheckDpFirmware();
+            FollowToolCheckWithScan();
             break;
         case TIMER_NO_ANSWER:
             m_surface.KillTimer(TIMER_NO_ANSWER);
@@ -693,11 +754,43 @@ void UpgradeFlow::OnFwVer() {
     m_surface.EnableControl(kStartButton, false);
     m_surface.EnableControl(kExitButton, false);
     m_surface.KillTimer(TIMER_HUB_CHECK);
-    m_surface.SetTimer(TIMER_HUB_CHECK, 2000);
+    m_surface.SetTimer(TIMER_HUB_CHECK, kHubCheckDelayMs);
     m_surface.KillTimer(TIMER_DP_CHECK);
-    m_surface.SetTimer(TIMER_DP_CHECK, 8000);
+    m_surface.SetTimer(TIMER_DP_CHECK, kDpCheckDelayMs);
     m_surface.KillTimer(TIMER_SCAN);
-    m_surface.SetTimer(TIMER_SCAN, 12000);
+    m_surface.SetTimer(TIMER_SCAN, kFwVerScanDelayMs);
+    m_bHubCheckPending = true;
+    m_bDpCheckPending = true;
+    m_bScanPending = true;
+}
+
+// An arrival moves the scan of "FW Ver" forward, so its verdict may come
+// before a tool check, which then takes the buttons away again. The verdict
+// is given anew once the tool results are in, as the usual order gives it.
+void UpgradeFlow::FollowToolCheckWithScan() {
+    if (!RunOver() || m_bHubCheckPending || m_bDpCheckPending || m_bScanPending) {
+        return;
+    }
+    m_surface.SetTimer(TIMER_SCAN, kScanAfterToolCheckMs);
+    m_bScanPending = true;
+}
+
+// A run talks to the dock alone: no check of "FW Ver" may reopen the link
+// under it.
+void UpgradeFlow::CancelFwVerChecks() {
+    m_surface.KillTimer(TIMER_HUB_CHECK);
+    m_surface.KillTimer(TIMER_DP_CHECK);
+    m_surface.KillTimer(TIMER_SCAN);
+    m_bHubCheckPending = false;
+    m_bDpCheckPending = false;
+    m_bScanPending = false;
+}
+
+void UpgradeFlow::DisableButtonsForWriting() {
+    m_surface.EnableControl(kFwVerButton, false);
+    m_surface.EnableControl(kStartButton, false);
+    m_surface.EnableControl(kScanButton, false);
+    m_surface.EnableControl(kExitButton, false);
 }
 
 void UpgradeFlow::OnStartUpgrade() {
@@ -717,10 +810,8 @@ void UpgradeFlow::OnStartUpgrade() {
     } else {
         m_nIspStep = STEP_CHIP3_SWITCH;
     }
-    m_surface.EnableControl(kFwVerButton, false);
-    m_surface.EnableControl(kStartButton, false);
-    m_surface.EnableControl(kScanButton, false);
-    m_surface.EnableControl(kExitButton, false);
+    CancelFwVerChecks();
+    DisableButtonsForWriting();
     StepSequencer();
     WatchForAnswer();
 }

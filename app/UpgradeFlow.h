@@ -33,13 +33,20 @@ public:
     static constexpr int TIMER_SCAN = 1;
     static constexpr int TIMER_HUB_CHECK = 3;
     static constexpr int TIMER_DP_CHECK = 4;
-    // Watches a run for a dock that stops answering, and chip 1's erase for
-    // one that never finishes.
+    // Watches a run, and the mode and version queries of a check, for a dock
+    // that stops answering, and chip 1's erase for one that never finishes.
     static constexpr int TIMER_NO_ANSWER = 5;
     static constexpr int TIMER_CHIP1_ERASE = 6;
     static constexpr unsigned kAnswerTimeoutMs = 10000;
     static constexpr unsigned kRestartTimeoutMs = 30000;
     static constexpr unsigned kChip1EraseLimitMs = 60000;
+    // "FW Ver" runs the hub check, the DisplayPort check and the scan at these
+    // times; a scan follows a tool check by the same gap as the last two.
+    static constexpr unsigned kHubCheckDelayMs = 2000;
+    static constexpr unsigned kDpCheckDelayMs = 8000;
+    static constexpr unsigned kFwVerScanDelayMs = 12000;
+    static constexpr unsigned kScanAfterToolCheckMs = kFwVerScanDelayMs - kDpCheckDelayMs;
+    static constexpr unsigned kArrivalScanDelayMs = 200;
 
     // Steps of the programming sequence; 0 is idle.
     enum Step : std::uint8_t {
@@ -109,6 +116,8 @@ private:
     friend struct UpgradeFlowTestAccess;
 
     enum class DeviceCheck { Scan, Hub, Dp };
+    // The query of a check whose answer is awaited outside a run.
+    enum class AwaitedQuery { None, Mode, Version };
 
     // Senders: one output report each, nothing while no device is open.
     void SendSwitchMode();
@@ -130,6 +139,15 @@ private:
     bool SendPacket(std::uint8_t length);
 
     void RunDeviceCheck(DeviceCheck check);
+    // After a tool check, the version check that gives the verdict follows,
+    // unless another check of "FW Ver" is still to come.
+    void FollowToolCheckWithScan();
+    void CancelFwVerChecks();
+    void AwaitQuery(AwaitedQuery query);
+    // A run is over (or none began): idle, or showing its verdict.
+    bool RunOver() const;
+    // Writing (re)starts: nothing else may be pressed until it ends.
+    void DisableButtonsForWriting();
 
     // The recurring parts of the step table.
     void BeginImage(int image, std::wstring heading, Step sendStep);
@@ -156,6 +174,11 @@ private:
 
     bool m_bDeviceReady = false;
     bool m_bIspMode = false;
+    // The checks of "FW Ver" whose timers have not fired yet.
+    bool m_bHubCheckPending = false;
+    bool m_bDpCheckPending = false;
+    bool m_bScanPending = false;
+    AwaitedQuery m_awaitedQuery = AwaitedQuery::None;
     std::uint8_t m_nIspStep = STEP_IDLE;
     // The answer being handled, zero past the length that was read.
     device::IspReport m_lastReport{};

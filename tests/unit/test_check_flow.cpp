@@ -57,8 +57,78 @@ TEST(CheckFlow, AnArrivalMovesTheScanForward) {
     EXPECT_EQ(ModeQueries(h.dock), 0U);
     h.Advance(1);
     EXPECT_EQ(ModeQueries(h.dock), 1U);
+    // The DisplayPort check still to come takes the buttons away: the version
+    // check follows it 4 s later, as the 12 s scan follows the 8 s check.
+    h.Advance(6799);
+    EXPECT_EQ(ModeQueries(h.dock), 1U);
+    h.Advance(1);
+    EXPECT_EQ(ModeQueries(h.dock), 2U);
     h.Advance(20000);
-    EXPECT_EQ(ModeQueries(h.dock), 1U) << "the 12 s scan was replaced, not repeated";
+    EXPECT_EQ(ModeQueries(h.dock), 2U);
+}
+
+// The dock's own interfaces arrive just after "FW Ver": its scan's verdict
+// comes before either tool has run. Each tool check takes the buttons away;
+// the verdict is given again with both results in hand, and every button
+// comes back.
+TEST(CheckFlow, AnArrivalRightAfterFwVerEndsWithTheButtonsBackAndTheToolResultsJudged) {
+    FlowHarness h;
+    h.flow.OnFwVer();
+    h.Advance(100);
+    h.flow.OnHidArrival();
+    h.Advance(200);
+    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{true, true, true}));
+    EXPECT_EQ(h.surface.Lines().back(), L"Engineer file version!");
+
+    h.Advance(1700);  // the hub check
+    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, false}));
+    h.Advance(6000);  // the DisplayPort check
+    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, false}));
+    h.Advance(4000);  // the version check that follows it
+    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{true, true, true}));
+    EXPECT_EQ(LastLines(h.surface, 4), (std::vector<std::wstring>{
+                                           L"Device Version: E116",
+                                           L"HUB FW is 0x8720",
+                                           L"Pegasus App: 7.02.05 Boot: 1.1",
+                                           L"Engineer file version!",
+                                       }));
+    EXPECT_TRUE(h.surface.timers.empty());
+    EXPECT_TRUE(h.flow.DeviceReady());
+}
+
+// A dock that stays silent, or whose answer is too short to read, ends the
+// check after 10 s: it may be checked again or left, but not updated.
+TEST(CheckFlow, AQueryOfACheckLeftUnansweredGivesFwVerAndExitBack) {
+    const struct {
+        const char* name;
+        std::uint32_t silentFrom;         // report count the dock falls silent at, 0 never
+        std::uint16_t inputReportLength;  // how much of each answer is read
+        const wchar_t* line;
+    } cases[] = {
+        {"silent to the mode query", 1, 64,
+         L"No answer from the dock within 10 s to the mode query!"},
+        {"silent to the version query", 2, 64,
+         L"No answer from the dock within 10 s to the version query!"},
+        {"mode answer too short", 0, 5, L"No answer from the dock within 10 s to the mode query!"},
+        {"version answer too short", 0, 8,
+         L"No answer from the dock within 10 s to the version query!"},
+    };
+    for (const auto& c : cases) {
+        FlowHarness h;
+        h.dock.Faults().silentFromReport = c.silentFrom;
+        h.dock.Interfaces()[0].inputReportLength = c.inputReportLength;
+        h.flow.OnFwVer();
+        h.Advance(12000);
+        EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, false})) << c.name;
+        h.Advance(9999);
+        EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, false})) << c.name;
+        h.Advance(1);
+        EXPECT_EQ(h.surface.Lines().back(), c.line) << c.name;
+        EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, true, true})) << c.name;
+        EXPECT_FALSE(h.flow.DeviceReady()) << c.name;
+        EXPECT_TRUE(h.surface.timers.empty()) << c.name;
+        EXPECT_EQ(h.surface.Look(), ResultLook::Neutral) << c.name;
+    }
 }
 
 TEST(CheckFlow, WithoutADockEveryCheckSaysSoAndOnlyExitComesBack) {
@@ -289,6 +359,27 @@ TEST(CheckFlow, VersionsPrintAsLetterAndHexValues) {
     h.flow.CheckFirmwareVersion({'V', 1, 2, 3}, {'V', 10, 0, 0});
     EXPECT_EQ(h.surface.Lines()[0], L"File Version: V123");
     EXPECT_EQ(h.surface.Lines()[1], L"Device Version: Va00");
+}
+
+// A letter byte that does not print would end the log's text (a zero) or
+// break its line: it shows as its value, and every later line still shows.
+TEST(CheckFlow, AVersionLetterThatDoesNotPrintShowsAsItsValue) {
+    const struct {
+        std::uint8_t letter;
+        const wchar_t* line;
+    } cases[] = {
+        {0x00, L"Device Version: \\x00116"}, {0x0A, L"Device Version: \\x0a116"},
+        {0x7F, L"Device Version: \\x7f116"}, {0xC4, L"Device Version: \\xc4116"},
+        {' ', L"Device Version:  116"},      {'~', L"Device Version: ~116"},
+    };
+    for (const auto& c : cases) {
+        FlowHarness h;
+        h.flow.CheckFirmwareVersion({'E', 1, 1, 7}, {c.letter, 1, 1, 6});
+        const auto lines = h.surface.Lines();
+        ASSERT_EQ(lines.size(), 3U);
+        EXPECT_EQ(lines[1], c.line);
+        EXPECT_EQ(lines[2], L"Engineer file version!");
+    }
 }
 
 TEST(CheckFlow, RemovalOfTheOpenDeviceByStep) {

@@ -15,11 +15,9 @@ bool EverPassed(const RecordingSurface& surface) {
            surface.looks.end();
 }
 
-// Starts a run of all three chips and hands the dock's answers over one by one
-// until the run waits in `step` (after the restart into the bootloader too).
-bool RunUntilStep(FlowHarness& h, std::uint8_t step) {
-    h.Scan();
-    h.flow.OnStartUpgrade();
+// Hands the dock's answers over one by one until the run waits in `step`
+// (after the restart into the bootloader too).
+bool HandOverUntilStep(FlowHarness& h, std::uint8_t step) {
     for (int guard = 0; guard < 20000; ++guard) {
         if (h.flow.IspStep() == step) {
             return true;
@@ -34,6 +32,13 @@ bool RunUntilStep(FlowHarness& h, std::uint8_t step) {
         h.Pump(1);
     }
     return false;
+}
+
+// Starts a run of all three chips and hands it over until it waits in `step`.
+bool RunUntilStep(FlowHarness& h, std::uint8_t step) {
+    h.Scan();
+    h.flow.OnStartUpgrade();
+    return HandOverUntilStep(h, step);
 }
 
 // The technician pulls the cable: the window hears of it at once, before any
@@ -116,6 +121,45 @@ void FallsSilent(FlowHarness& h, std::uint8_t at) {
     h.Advance(timeoutMs - 1);
     EXPECT_EQ(h.flow.IspStep(), at) << "given up too early";
     h.Advance(1);
+}
+
+// The dock's interfaces arrive just after "FW Ver": the scan they bring offers
+// the update before the hub and DisplayPort checks have run, and the user
+// starts at once. The checks' times pass while the run waits in `at`.
+void StartedBeforeTheChecksOfFwVer(FlowHarness& h, std::uint8_t at) {
+    h.flow.OnFwVer();
+    h.flow.OnHidArrival();
+    h.Advance(200);
+    h.flow.OnStartUpgrade();
+    ASSERT_TRUE(HandOverUntilStep(h, at)) << int{at};
+    h.Advance(8000, /*pump=*/false);
+    RunToTheEnd(h);
+}
+
+// A dock that stays silent to the mode query of a check, in every state a
+// run can leave behind.
+void SilentToTheScan(FlowHarness& h, std::uint8_t at) {
+    UpgradeFlowTestAccess::SetStep(h.flow, at);
+    h.dock.Faults().silentFromReport = 1;
+    h.Scan();
+    h.Advance(UpgradeFlow::kAnswerTimeoutMs);
+}
+
+// Chip 3 failed its checksum and the dock waits in its bootloader; a HID
+// arrival brings a scan, and the run resumes at chip 3's erase: the exit that
+// the failure gave back is taken away while chip 3 is written.
+void ResumedInItsBootloaderAfterAFailure(FlowHarness& h, std::uint8_t /*at*/) {
+    h.dock.Faults().chip3WrongChecksum = true;
+    StartAndRunToTheEnd(h);
+    ASSERT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_SHOW_FAIL);
+    ASSERT_TRUE(h.surface.Enabled(UpgradeFlow::kExitButton));
+    h.dock.Faults().chip3WrongChecksum = false;
+    h.flow.OnHidArrival();
+    h.Advance(200, /*pump=*/false);
+    ASSERT_TRUE(HandOverUntilStep(h, UpgradeFlow::STEP_CHIP3_SEND));
+    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, false}));
+    h.surface.looks.clear();  // the resumed writing is judged on its own
+    RunToTheEnd(h);
 }
 
 template <bool sim::DockFaults::*fault>
@@ -368,6 +412,46 @@ const Row kRows[] = {
      F::STEP_CHIP3_VERIFY,
      FallsSilent<10000>,
      {NoAnswer(L"10", L"chip 3's checksum"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit}},
+
+    // Checks of "FW Ver" still to come when the run starts never reopen the
+    // link under it.
+    {"StartedBeforeTheChecksOfFwVerDuringChip1Data",
+     F::STEP_CHIP1_SEND,
+     StartedBeforeTheChecksOfFwVer,
+     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit, std::nullopt, true}},
+    {"StartedBeforeTheChecksOfFwVerDuringChip2Data",
+     F::STEP_CHIP2_FILE1_SEND,
+     StartedBeforeTheChecksOfFwVer,
+     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit, std::nullopt, true}},
+
+    // A run resumed in the bootloader after a failure takes exit away again.
+    {"ResumedInItsBootloaderAfterAFailure",
+     F::STEP_SHOW_FAIL,
+     ResumedInItsBootloaderAfterAFailure,
+     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit}},
+
+    // The check a run leaves behind: a silent dock leaves "FW Ver" and exit.
+    {"SilentToTheScanWhenIdle",
+     F::STEP_IDLE,
+     SilentToTheScan,
+     {{L"No answer from the dock within 10 s to the mode query!"},
+      ResultLook::Neutral,
+      F::STEP_IDLE,
+      Buttons{false, true, true}}},
+    {"SilentToTheScanAfterAFailure",
+     F::STEP_SHOW_FAIL,
+     SilentToTheScan,
+     {{L"No answer from the dock within 10 s to the mode query!"},
+      ResultLook::Fail,
+      F::STEP_SHOW_FAIL,
+      Buttons{false, true, true}}},
+    {"SilentToTheScanAfterPass",
+     F::STEP_SHOW_PASS,
+     SilentToTheScan,
+     {{L"No answer from the dock within 10 s to the mode query!"},
+      ResultLook::Pass,
+      F::STEP_SHOW_PASS,
+      Buttons{false, true, true}}},
 
     // Another HID device arriving does not disturb a transfer.
     {"ForeignArrivalDuringChip1Data",
