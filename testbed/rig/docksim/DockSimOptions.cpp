@@ -25,7 +25,8 @@ const char* const kDockSimUsage =
     "  --dump-dir DIR         write the chips' contents and a summary there at the end\n"
     "  --unplugged            start with the dock unplugged\n"
     "  --wait-ms N            how long --send waits for docksim to start (default 20000)\n"
-    "requests: interfaces | plug | unplug | fault FAULT | status | dump DIR | quit\n";
+    "requests: interfaces | plug | unplug | replug N (foreign interface N of the listing) |\n"
+    "          fault FAULT | status | dump DIR | quit\n";
 
 namespace {
 

@@ -1,8 +1,10 @@
 #include "testbed/rig/docksim/DockSimServer.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <span>
+#include <system_error>
 #include <utility>
 
 #include "testbed/rig/channel/ControlRequest.h"
@@ -294,6 +296,12 @@ void DockSimServer::OnRequest(std::uint64_t id) {
         } else {
             m_endpoints.at(id).awaitedTicket = ticket;  // the reply waits for the notices
         }
+    } else if (const std::optional<unsigned> foreign = ForeignInterface(word, argument, failure)) {
+        // Another maker's device pulled and plugged in again: the system
+        // announces its removal and its arrival, as for any HID device.
+        const std::wstring& path = m_dock.Interfaces()[*foreign].path;
+        m_endpoints.at(id).awaitedTicket = ApplyBusEvents(
+            {{sim::BusEventKind::Removed, path}, {sim::BusEventKind::Arrived, path}}, true);
     } else if (word == "fault" && ApplyFault(argument, m_dock.Faults(), failure)) {
         Reply(id, ok);
     } else if (request == "status") {
@@ -308,6 +316,24 @@ void DockSimServer::OnRequest(std::uint64_t id) {
         Reply(id, "error\n" + (failure.empty() ? "unknown request \"" + request + "\"" : failure) +
                       "\n");
     }
+}
+
+// The interface that "replug N" names, when N is one of the foreign ones.
+std::optional<unsigned> DockSimServer::ForeignInterface(const std::string& word,
+                                                        const std::string& argument,
+                                                        std::string& failure) {
+    if (word != "replug") {
+        return std::nullopt;
+    }
+    unsigned index = 0;
+    const auto [end, error] =
+        std::from_chars(argument.data(), argument.data() + argument.size(), index);
+    if (error != std::errc() || end != argument.data() + argument.size() ||
+        index >= m_dock.Interfaces().size() || m_dock.Interfaces()[index].ofDock) {
+        failure = "replug takes the index of a foreign interface";
+        return std::nullopt;
+    }
+    return index;
 }
 
 void DockSimServer::OnNoticesSent(std::uint32_t ticket) {

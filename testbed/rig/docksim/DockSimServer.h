@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,8 @@ private:
     void OnPipeEvent(std::uint64_t id, PipeEnd::Event event);
     void OnOutputReport(std::uint64_t id);
     void OnRequest(std::uint64_t id);
+    std::optional<unsigned> ForeignInterface(const std::string& word, const std::string& argument,
+                                             std::string& failure);
     void OnNoticesSent(std::uint32_t ticket);
     void Reply(std::uint64_t id, std::string_view reply);
     void ReadNext(std::uint64_t id);
