@@ -18,7 +18,6 @@ constexpr std::uint8_t kErased = 0xFF;
 constexpr const wchar_t* kDockPath =
     L"\\\\?\\hid#vid_10c4&pid_f607#7&2f1c3a5e&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 
-
 // The sum a chip computes over `length` bytes of its flash; bytes past what
 // was written read as erased.
 std::uint16_t FlashSum(const std::vector<std::uint8_t>& flash, std::uint32_t length) {
