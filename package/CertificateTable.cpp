@@ -48,11 +48,14 @@ bool ReadInside(PackageFile& file, std::uint64_t fileSize, std::uint64_t offset,
     return offset <= fileSize && out.size() <= fileSize - offset && file.ReadAt(offset, out);
 }
 
-}  // namespace
+struct SecurityEntry {
+    CertificateTable table;
+    std::uint64_t headersEnd = 0;  // the first byte after the section headers
+};
 
-std::optional<CertificateTable> FindCertificateTable(PackageFile& file) {
-    const std::uint64_t fileSize = file.Size();
-
+// The security entry as the header gives it, unchecked; nothing when the
+// file's header is not a PE header that has one.
+std::optional<SecurityEntry> ReadEntry(PackageFile& file, std::uint64_t fileSize) {
     std::array<std::uint8_t, kDosHeaderSize> dos{};
     if (!ReadInside(file, fileSize, 0, dos) || dos[0] != 'M' || dos[1] != 'Z') {
         return std::nullopt;
@@ -85,16 +88,35 @@ std::optional<CertificateTable> FindCertificateTable(PackageFile& file) {
         Le32(header, kOptionalHeaderPos + countPos) <= kSecurityDirectory) {
         return std::nullopt;
     }
-    const CertificateTable table{.offset = Le32(header, kOptionalHeaderPos + entryPos),
-                                 .size = Le32(header, kOptionalHeaderPos + entryPos + 4)};
-    const std::uint64_t headersEnd =
-        peAt + kOptionalHeaderPos + optionalHeaderSize +
-        std::uint64_t{Le16(header, kSectionCountPos)} * kSectionHeaderSize;
+    return SecurityEntry{
+        .table = {.offset = Le32(header, kOptionalHeaderPos + entryPos),
+                  .size = Le32(header, kOptionalHeaderPos + entryPos + 4)},
+        .headersEnd = peAt + kOptionalHeaderPos + optionalHeaderSize +
+                      std::uint64_t{Le16(header, kSectionCountPos)} * kSectionHeaderSize};
+}
+
+}  // namespace
+
+std::optional<CertificateTable> ReadSecurityEntry(PackageFile& file) {
+    const std::optional<SecurityEntry> entry = ReadEntry(file, file.Size());
+    if (!entry || (entry->table.offset == 0 && entry->table.size == 0)) {
+        return std::nullopt;
+    }
+    return entry->table;
+}
+
+std::optional<CertificateTable> FindCertificateTable(PackageFile& file) {
+    const std::uint64_t fileSize = file.Size();
+    const std::optional<SecurityEntry> entry = ReadEntry(file, fileSize);
+    if (!entry) {
+        return std::nullopt;
+    }
+    const CertificateTable& table = entry->table;
 
     // Not signed, or not a table a signing tool wrote at the end of this file:
     // an entry pointing into the headers or outside the file, one that does not
     // end the file, or one too short for a certificate entry.
-    if (table.size < kCertificateHeaderSize || table.offset < headersEnd ||
+    if (table.size < kCertificateHeaderSize || table.offset < entry->headersEnd ||
         table.offset > fileSize || table.size != fileSize - table.offset) {
         return std::nullopt;
     }

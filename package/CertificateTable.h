@@ -23,6 +23,11 @@ struct CertificateTable {
     std::uint64_t size = 0;    // the table's length: it ends the file
 };
 
+// The security entry of a PE file's header as it stands, unchecked: nothing
+// when the file has no PE header or the entry is empty. A package writer
+// refuses any file that names a table here, valid or not.
+std::optional<CertificateTable> ReadSecurityEntry(PackageFile& file);
+
 // The certificate table of a PE file, when its header names one that a signing
 // tool could have written: past the headers, inside the file, ending it, and
 // holding at least one certificate entry whose length fits the table. Any
