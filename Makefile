@@ -27,4 +27,4 @@ fuzz-long: setup
 	@bash scripts/fuzz-long.sh $${FUZZ_SECONDS:-600}
 
 format:
-	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	@bash scripts/format.sh
