@@ -1,7 +1,7 @@
 # The two front doors: `make run` shows the product, `make test` proves it.
 # Both install whatever this machine lacks first.
 
-.PHONY: run test setup bench fuzz-long format
+.PHONY: run test setup bench fuzz-long format release
 
 setup:
 	@bash scripts/setup.sh
@@ -27,4 +27,13 @@ fuzz-long: setup
 	@bash scripts/fuzz-long.sh $${FUZZ_SECONDS:-600}
 
 format:
-	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	@bash scripts/format.sh
+
+# The shipped executable in dist/ with its SHA-256 digest, signed when
+# KR_SIGN_CERT and KR_SIGN_KEY are given (see the README), unsigned otherwise.
+export KR_SIGN_CERT KR_SIGN_KEY KR_SIGN_PASS KR_SIGN_CA KR_SIGN_TIMESTAMP_URL
+release: setup
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows --target KrEFM8SwUpgrade
+	@bash scripts/release.sh --krpack build/windows/host-tools/package/krpack/krpack \
+		build/windows/KrEFM8SwUpgrade.exe dist

@@ -2,6 +2,9 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
+
+#include "package/CertificateTable.h"
 
 namespace package {
 namespace {
@@ -105,15 +108,30 @@ std::wstring FormatVersionText(std::span<const std::uint8_t, kRecordSize> traile
 
 LoadResult LoadPackage(PackageFile& file, ImageTable& table, std::uint16_t& vid,
                        std::uint16_t& pid) {
-    const std::uint64_t fileSize = file.Size();
+    // Every rule below reads the file as if it ended with the package, which
+    // an unsigned file does; a signed one ends with its certificate table.
+    std::uint64_t fileSize = file.Size();
     table.m_dwPackageFileSize = static_cast<std::uint32_t>(fileSize);
 
     std::array<std::uint8_t, kRecordSize> trailer{};
     if (fileSize < kRecordSize || !file.ReadAt(fileSize - kRecordSize, trailer)) {
         return Failure(kErrorTrailerRead);
     }
+    // A trailer at the very end settles it: the file is read as it always
+    // was, whatever its header claims, so no header entry can take the
+    // package's own bytes for a signature.
     if (!IsRecordAt(trailer, 0)) {
-        return Failure(kErrorTrailerMagic);
+        const std::optional<CertificateTable> signature = FindCertificateTable(file);
+        const std::optional<std::uint64_t> packageEnd =
+            signature ? PackageEndBefore(file, *signature) : std::nullopt;
+        if (!packageEnd) {
+            return Failure(kErrorTrailerMagic);
+        }
+        fileSize = *packageEnd;
+        table.m_dwPackageFileSize = static_cast<std::uint32_t>(fileSize);
+        if (!file.ReadAt(fileSize - kRecordSize, trailer)) {
+            return Failure(kErrorTrailerRead);
+        }
     }
     const auto* fields = reinterpret_cast<const char*>(trailer.data());
     if (ParseHex4(fields + kVidPos, &vid) != 0) {

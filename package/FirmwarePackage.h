@@ -41,6 +41,8 @@ inline constexpr int kErrorPid = 65;
 // Where the images lie in the file and what the device is told about them.
 // Filled once by the load and read-only afterwards.
 struct ImageTable {
+    // The file's size as the package sees it: up to the trailer's last byte,
+    // which is the file's end unless a certificate table follows the package.
     std::uint32_t m_dwPackageFileSize = 0;
     std::array<std::uint32_t, kImageCount> m_dwImageOffset{};
     std::array<std::uint32_t, kImageCount> m_dwImageLength{};

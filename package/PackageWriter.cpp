@@ -1,9 +1,12 @@
 #include "package/PackageWriter.h"
 
+#include <algorithm>
 #include <fstream>
+#include <optional>
 #include <system_error>
 #include <utility>
 
+#include "package/CertificateTable.h"
 #include "package/StdPackageFile.h"
 
 namespace package {
@@ -31,6 +34,24 @@ std::string Quoted(const std::filesystem::path& path) {
     quoted += '\'';
     return quoted;
 }
+
+// The executable in memory, so the signature lookup reads it as the loader
+// reads a file.
+class BytesPackageFile final : public PackageFile {
+public:
+    explicit BytesPackageFile(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
+    std::uint64_t Size() const override { return m_bytes.size(); }
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+        if (offset > m_bytes.size() || out.size() > m_bytes.size() - offset) {
+            return false;
+        }
+        std::copy_n(m_bytes.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+        return true;
+    }
+
+private:
+    std::span<const std::uint8_t> m_bytes;
+};
 
 bool ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes) {
     StdPackageFile file(path);
@@ -120,6 +141,18 @@ WriterOutcome PackageWriter::CheckRecord() const {
 }
 
 WriterOutcome PackageWriter::Check(std::span<const std::uint8_t> executable) const {
+    // A signature covers the bytes it was made over; bytes appended after it
+    // push its table away from the end, and the result is neither signed nor
+    // a package the loader can find behind the table.
+    BytesPackageFile file(executable);
+    if (const std::optional<CertificateTable> signature = ReadSecurityEntry(file)) {
+        return Refuse(WriterError::kExecutableSigned,
+                      "the executable is already signed (certificate table at " +
+                          std::to_string(signature->offset) + ", " +
+                          std::to_string(signature->size) +
+                          " bytes); append the package to the unsigned executable first, "
+                          "then sign the finished file");
+    }
     if (WriterOutcome outcome = CheckRecord(); !outcome.Ok()) {
         return outcome;
     }
@@ -264,7 +297,26 @@ bool DescribePackage(PackageFile& file, std::string& text) {
         text += value + "\n";
     };
     text.clear();
-    line("file size", std::to_string(table.m_dwPackageFileSize) + " bytes");
+    const std::uint64_t packageEnd = table.m_dwPackageFileSize;
+    line("file size", std::to_string(file.Size()) + " bytes");
+    if (packageEnd != file.Size()) {
+        // The loader only stops short of the end before a certificate table.
+        const std::optional<CertificateTable> signature = FindCertificateTable(file);
+        const std::uint64_t tableAt = signature ? signature->offset : packageEnd;
+        line("signature", "certificate table at " + std::to_string(tableAt) + ", " +
+                              std::to_string(file.Size() - tableAt) + " bytes");
+        line("package end", "at " + std::to_string(packageEnd) + ", " +
+                                std::to_string(tableAt - packageEnd) +
+                                " bytes of padding before the certificate table");
+    } else {
+        const std::optional<CertificateTable> entry = ReadSecurityEntry(file);
+        line("signature", entry ? "none (the header names a certificate table at " +
+                                      std::to_string(entry->offset) + ", " +
+                                      std::to_string(entry->size) +
+                                      " bytes that does not end the file: sign after appending)"
+                                : std::string("none"));
+        line("package end", "at " + std::to_string(packageEnd) + ", the end of the file");
+    }
     for (int k = 0; k < kImageCount; ++k) {
         line("record " + std::to_string(k),
              "at " + std::to_string(table.m_dwImageOffset[k] - kRecordSize));

@@ -27,6 +27,7 @@ enum class WriterError {
     kPackageTooLarge,    // records and images do not fit in the search window
     kFileTooShort,       // executable and package together are smaller than the window
     kStrayRecord,        // the record pattern occurs where no record is
+    kExecutableSigned,   // the executable already names a certificate table
     kReadExecutable,     // the executable could not be read
     kReadRecord,         // the record file could not be read
     kReadImage,          // an image file could not be read
@@ -83,9 +84,9 @@ private:
     std::vector<std::uint8_t> m_package;
 };
 
-// Runs the loader over a finished file and describes what it carries: where
-// the records and images lie, the image lengths, the two sums, the code
-// version, the device IDs, the update plan and the version text. Returns false
+// Runs the loader over a finished file and describes what it carries: whether
+// it is signed and where the package ends, where the records and images lie, the image lengths, the
+// two sums, the code version, the device IDs, the update plan and the version text. Returns false
 // with the loader's numbered failure as the text when the loader refuses it.
 bool DescribePackage(PackageFile& file, std::string& text);
 

@@ -2,11 +2,14 @@
 # Installs whatever the build, the tests and the demo need and this machine lacks.
 set -euo pipefail
 
+# libclang-rt-dev follows the distribution's default clang (14 on Debian 12,
+# 19 on Debian 13), so the fuzzers' runtime always matches the clang installed.
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev
+  cmake ninja-build g++ clang libclang-rt-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   mingw-w64 g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xauth x11-utils xdotool imagemagick fonts-liberation
+  osslsigncode openssl
 )
 
 missing=()

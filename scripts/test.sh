@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: native unit tests, the same under
-# the address and thread sanitizers, a short fuzzing run, and the Windows
-# executable under Wine. Ends with one summary line over all of them.
+# Checks the format of the tracked C++ files, then builds every preset and
+# runs every test: native unit tests, the same under the address and thread
+# sanitizers, a short fuzzing run, and the Windows executable under Wine. Ends
+# with one summary line over all of them.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,6 +47,17 @@ run_preset() {
     [ -n "$summary" ] || total_failed=$((total_failed + 1))
   fi
 }
+
+# Format first: it takes seconds, and a file out of format fails the run
+# whatever the tests say.
+echo "=== format ==="
+if bash scripts/format.sh --check; then
+  echo "All tracked C++ files are formatted."
+  total_passed=$((total_passed + 1))
+else
+  failures+=("format")
+  total_failed=$((total_failed + 1))
+fi
 
 for preset in native asan tsan fuzz windows; do
   run_preset "$preset"

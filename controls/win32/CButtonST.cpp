@@ -87,15 +87,15 @@ HBITMAP CreateShadedBitmap(HBITMAP source, IconShading shading) {
                                       static_cast<std::size_t>(layout.bmHeight));
     const CClientDC screen(nullptr);
     const auto rows = static_cast<UINT>(layout.bmHeight);
-    if (::GetDIBits(screen.GetSafeHdc(), source, 0, rows, pixels.data(), &format,
-                    DIB_RGB_COLORS) == 0) {
+    if (::GetDIBits(screen.GetSafeHdc(), source, 0, rows, pixels.data(), &format, DIB_RGB_COLORS) ==
+        0) {
         return nullptr;
     }
     for (std::uint32_t& pixel : pixels) {
         pixel = ShadeIconPixel(pixel, shading);
     }
-    UniqueGdiObject<HBITMAP> shaded(::CreateBitmap(
-        layout.bmWidth, layout.bmHeight, layout.bmPlanes, layout.bmBitsPixel, nullptr));
+    UniqueGdiObject<HBITMAP> shaded(::CreateBitmap(layout.bmWidth, layout.bmHeight, layout.bmPlanes,
+                                                   layout.bmBitsPixel, nullptr));
     if (!shaded.IsValid() || ::SetDIBits(screen.GetSafeHdc(), shaded.Get(), 0, rows, pixels.data(),
                                          &format, DIB_RGB_COLORS) == 0) {
         return nullptr;
@@ -176,8 +176,8 @@ DWORD CButtonST::SetBitmaps(int nBitmapIn, COLORREF crTransColorIn, int nBitmapO
                             COLORREF crTransColorOut) {
     HINSTANCE const instance = ::GetModuleHandleW(nullptr);
     const auto load = [instance](int id) {
-        return static_cast<HBITMAP>(::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0,
-                                                 0, LR_DEFAULTCOLOR));
+        return static_cast<HBITMAP>(
+            ::LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
     };
     HBITMAP const bitmapIn = load(nBitmapIn);
     HBITMAP bitmapOut = nullptr;
@@ -381,9 +381,9 @@ void CButtonST::SetURL(const wchar_t* lpszURL) {
 BOOL CButtonST::SetBtnCursor(int nCursorId, BOOL bRepaint) {
     m_hCursor.Reset();
     if (nCursorId != 0) {
-        m_hCursor.Reset(static_cast<HCURSOR>(
-            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(nCursorId), IMAGE_CURSOR, 0,
-                         0, LR_DEFAULTSIZE)));
+        m_hCursor.Reset(static_cast<HCURSOR>(::LoadImageW(::GetModuleHandleW(nullptr),
+                                                          MAKEINTRESOURCEW(nCursorId), IMAGE_CURSOR,
+                                                          0, 0, LR_DEFAULTSIZE)));
         if (!m_hCursor.IsValid()) {
             // A copy, so that the button owns every cursor it holds alike.
             HCURSOR const system = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(nCursorId));
@@ -578,8 +578,7 @@ LRESULT CButtonST::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                     button::DefaultMarkFor(static_cast<std::uint32_t>(wParam))) {
                 m_bIsDefault = *mark ? TRUE : FALSE;
             }
-            return Default(message, button::OwnerDrawn(static_cast<std::uint32_t>(wParam)),
-                           lParam);
+            return Default(message, button::OwnerDrawn(static_cast<std::uint32_t>(wParam)), lParam);
         case BM_SETCHECK:
             SetChecked(wParam == BST_CHECKED || wParam == BST_INDETERMINATE, TRUE);
             return 0;
@@ -646,11 +645,11 @@ COLORREF CButtonST::StateColor(ColorIndex hover, ColorIndex focus,
 
 void CButtonST::DrawItem(const DRAWITEMSTRUCT& item) {
     HDC const dc = item.hDC;
-    m_bIsPressed = button::PaintsPressed((item.itemState & ODS_SELECTED) != 0,
-                                         m_bIsCheckBox != FALSE, m_nCheck != FALSE,
-                                         m_bMenuDisplayed)
-                       ? TRUE
-                       : FALSE;
+    m_bIsPressed =
+        button::PaintsPressed((item.itemState & ODS_SELECTED) != 0, m_bIsCheckBox != FALSE,
+                              m_nCheck != FALSE, m_bMenuDisplayed)
+            ? TRUE
+            : FALSE;
     m_bIsFocused = (item.itemState & ODS_FOCUS) != 0;
     m_bIsDisabled = (item.itemState & ODS_DISABLED) != 0;
     ::SetBkMode(dc, TRANSPARENT);
@@ -743,7 +742,7 @@ DWORD CButtonST::DrawBorder(HDC hDC, RECT* pRect) {
 }
 
 PixelRect CButtonST::PlaceImage(int width, int height, BOOL bHasTitle, const RECT* pItem,
-                               RECT* pCaption, BOOL bIsPressed) const noexcept {
+                                RECT* pCaption, BOOL bIsPressed) const noexcept {
     ButtonImageInput input{};
     input.button = ToPixelRect(*pItem);
     input.imageWidth = width;

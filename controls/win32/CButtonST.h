@@ -156,8 +156,8 @@ private:
     // Reads the bitmap's size and makes its mask; false when it cannot.
     static bool PrepareBitmap(BitmapImage& image) noexcept;
     // Where an image of w x h goes; cuts the caption rectangle to what is left.
-    PixelRect PlaceImage(int width, int height, BOOL bHasTitle, const RECT* pItem,
-                         RECT* pCaption, BOOL bIsPressed) const noexcept;
+    PixelRect PlaceImage(int width, int height, BOOL bHasTitle, const RECT* pItem, RECT* pCaption,
+                         BOOL bIsPressed) const noexcept;
     void OnClicked();
     void ShowMenu();
     void PlayButtonSound(button::SoundEvent event) const noexcept;

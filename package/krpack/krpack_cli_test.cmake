@@ -50,7 +50,8 @@ if(NOT size EQUAL 527311)
   message(FATAL_ERROR "out.exe is ${size} bytes, expected 527311")
 endif()
 expect_run(0 "${KRPACK}" show "${WORK}/out.exe")
-foreach(line "image 0        at 100034, 17843 bytes, sum 0xAE17"
+foreach(line "signature      none" "package end    at 527311, the end of the file"
+             "image 0        at 100034, 17843 bytes, sum 0xAE17"
              "image 1        at 117911, 8192 bytes" "image 2        at 126137, 262144 bytes"
              "image 3        at 388315, 512 bytes" "image 4        at 388861, 138416 bytes, sum 0x37A1"
              "vendor ID      0x10C4" "product ID     0xF607" "update plan    3"
@@ -112,6 +113,7 @@ expect_run(1 ${append} --out)
 expect_text("${err}" "needs a value")
 expect_run(0 "${KRPACK}" --help)
 expect_text("${out}" "krpack append --exe IN.exe")
+expect_text("${out}" "append first,")
 
 # show: the loader's numbered failure, or a file that is not there.
 expect_run(1 "${KRPACK}" show "${WORK}/bare.exe")

@@ -19,10 +19,12 @@ constexpr std::string_view kUsage =
     "                IMG0 IMG1 IMG2 IMG3 IMG4\n"
     "      Appends record, image 0, record, ..., image 4, record to a copy of IN.exe.\n"
     "      Every rule is checked before anything is written; OUT.exe is replaced\n"
-    "      only by a complete file.\n"
+    "      only by a complete file. IN.exe must not be signed yet: append first,\n"
+    "      sign the finished file after.\n"
     "  krpack show FILE.exe\n"
     "      Loads the package as the update tool does and prints what it carries,\n"
-    "      or the tool's numbered failure.\n"
+    "      whether the file is signed and where the package ends, or the tool's\n"
+    "      numbered failure.\n"
     "  krpack --help\n";
 
 int Fail(const std::string& message) {

@@ -5,20 +5,23 @@
 #include <span>
 #include <vector>
 
+#include "package/CertificateTable.h"
 #include "package/FirmwarePackage.h"
 #include "package/PackageFile.h"
 
-// The loader over arbitrary file contents. Small inputs are placed at the end
-// of a file just longer than the search window, so the fuzzer reaches the
-// record scan and the sums instead of stopping at the size check; the first
-// byte chooses which read, if any, fails.
+// The loader over arbitrary file contents. The first byte chooses the layout
+// and which read, if any, fails. Small inputs are placed at the end of a file
+// longer than the search window, so the fuzzer reaches the record scan and the
+// sums instead of stopping at the size check; in the header layout the input's
+// first bytes also become the file's first bytes, where the PE header and its
+// security entry lie, so signed layouts are reached as well.
 namespace {
 
 // A file over bytes that the harness keeps between inputs, so each input
 // costs only its own bytes.
 class ViewPackageFile final : public PackageFile {
 public:
-    ViewPackageFile(std::span<const std::uint8_t> bytes, int failingRead)
+    ViewPackageFile(std::span<const std::uint8_t> bytes, unsigned failingRead)
         : m_bytes(bytes), m_failingRead(failingRead) {}
     std::uint64_t Size() const override { return m_bytes.size(); }
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
@@ -32,45 +35,72 @@ public:
 
 private:
     std::span<const std::uint8_t> m_bytes;
-    int m_failingRead;
-    int m_reads = 0;
+    unsigned m_failingRead;
+    unsigned m_reads = 0;
 };
 
 }  // namespace
 
+// Layouts chosen by bits 4-5 of the first byte; bits 0-3 name the read that
+// fails, counting from 1 (0: none).
+enum class Layout { kTail, kWholeFile, kHeaderAndTail };
+constexpr std::size_t kHeaderBytes = 512;
+constexpr std::size_t kPaddedSize = package::kSearchWindowSize + 1024;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static std::vector<std::uint8_t> padded(package::kSearchWindowSize + 7, 0);
+    static std::vector<std::uint8_t> padded(kPaddedSize, 0);
     if (size == 0) {
         return 0;
     }
-    const int failingRead = data[0] % 6;
+    const unsigned failingRead = data[0] & 0x0FU;
+    const auto layout = static_cast<Layout>((data[0] >> 4U) % 3U);
     ++data;
     --size;
     std::span<const std::uint8_t> bytes(data, size);
-    std::size_t copied = 0;
-    if ((failingRead & 1) == 0) {
-        copied = std::min(size, padded.size());
-        std::memcpy(padded.data() + padded.size() - copied, data + size - copied, copied);
+    std::size_t head = 0;
+    std::size_t tail = 0;
+    if (layout != Layout::kWholeFile) {
+        if (layout == Layout::kHeaderAndTail) {
+            head = std::min(size, kHeaderBytes);
+            std::memcpy(padded.data(), data, head);
+        }
+        tail = std::min(size - head, padded.size() - head);
+        std::memcpy(padded.data() + padded.size() - tail, data + size - tail, tail);
         bytes = padded;
     }
-    ViewPackageFile file(bytes, failingRead > 4 ? 0 : failingRead);
+    ViewPackageFile file(bytes, failingRead);
 
     package::ImageTable table;
     std::uint16_t vid = 0;
     std::uint16_t pid = 0;
     const package::LoadResult result = package::LoadPackage(file, table, vid, pid);
     if (result.Ok()) {
-        // A loaded table must describe images that lie inside the file.
+        // A loaded table describes images that lie inside the package, and the
+        // package ends the file or stands right before a certificate table.
+        const std::uint64_t packageEnd = table.m_dwPackageFileSize;
+        if (packageEnd > file.Size()) {
+            __builtin_trap();
+        }
         for (int k = 0; k < package::kImageCount; ++k) {
             if (table.m_dwImageLength[k] == 0 ||
-                std::uint64_t{table.m_dwImageOffset[k]} + table.m_dwImageLength[k] > file.Size()) {
+                std::uint64_t{table.m_dwImageOffset[k]} + table.m_dwImageLength[k] > packageEnd) {
+                __builtin_trap();
+            }
+        }
+        if (packageEnd != file.Size()) {
+            ViewPackageFile again(bytes, 0);
+            const auto signature = package::FindCertificateTable(again);
+            if (!signature || signature->offset < packageEnd ||
+                signature->offset - packageEnd > package::kMaxSignaturePadding ||
+                signature->offset + signature->size != file.Size()) {
                 __builtin_trap();
             }
         }
     } else if (result.LogLine().empty()) {
         __builtin_trap();
     }
-    // The padding is all zeros again for the next input.
-    std::memset(padded.data() + padded.size() - copied, 0, copied);
+    // The padded file is all zeros again for the next input.
+    std::memset(padded.data(), 0, head);
+    std::memset(padded.data() + padded.size() - tail, 0, tail);
     return 0;
 }

@@ -212,3 +212,266 @@ TEST(FirmwarePackage, ImageReadsStayInsideTheirImage) {
     EXPECT_FALSE(package::ReadImageBytes(file, table, -1, 0, chunk));
     EXPECT_TRUE(package::ReadImageBytes(file, table, 3, 512, std::span<std::uint8_t>{}));
 }
+
+namespace {
+
+// The shipped package in an executable with a 64-bit PE header, unsigned.
+TestPackage ShippedWithHeader(bool pe32Plus = true) {
+    TestPackage package = Shipped();
+    package.PutPeHeader(pe32Plus);
+    return package;
+}
+
+// What a good load of the shipped layout gives, wherever the file ends.
+void ExpectShippedTable(const TestPackage& unsigned_, const Loaded& loaded, const char* name) {
+    EXPECT_EQ(loaded.table.m_dwPackageFileSize, unsigned_.recordAt[5] + 34) << name;
+    for (std::size_t k = 0; k < 5; ++k) {
+        EXPECT_EQ(loaded.table.m_dwImageLength[k], kShippedLengths[k]) << name << ", image " << k;
+        EXPECT_EQ(loaded.table.m_dwImageOffset[k], unsigned_.recordAt[k] + 34)
+            << name << ", image " << k;
+    }
+    EXPECT_EQ(loaded.table.m_wImage0Sum, unsigned_.Sum(0, kShippedLengths[0])) << name;
+    EXPECT_EQ(loaded.table.m_wImage4Sum, unsigned_.Sum(4, kShippedLengths[4])) << name;
+    EXPECT_EQ(loaded.result.versionText, L"Tool Ver:E117C Code Ver:E117  2021/05/26") << name;
+    EXPECT_EQ(loaded.vid, 0x10C4) << name;
+    EXPECT_EQ(loaded.pid, 0xF607) << name;
+}
+
+void ExpectEmptyTable(const Loaded& loaded, const char* name) {
+    for (std::size_t k = 0; k < 5; ++k) {
+        EXPECT_EQ(loaded.table.m_dwImageLength[k], 0U) << name << ", image " << k;
+        EXPECT_EQ(loaded.table.m_dwImageOffset[k], 0U) << name << ", image " << k;
+    }
+    EXPECT_EQ(loaded.table.m_wImage0Sum, 0) << name;
+    EXPECT_EQ(loaded.table.m_wImage4Sum, 0) << name;
+}
+
+}  // namespace
+
+TEST(FirmwarePackage, SignedLayouts) {
+    using Change = void (*)(TestPackage&);
+    const struct {
+        const char* name;
+        Change sign;
+        std::wstring line;  // empty: the shipped image table loads
+        bool pe32Plus = true;
+        std::uint64_t failingRead = 0;
+    } cases[] = {
+        // A signing tool's layouts: the table, 8-byte aligned, ends the file.
+        {"table at the end, 5 bytes of padding", [](TestPackage& p) { p.AppendSignature(5); }, L""},
+        {"table right after the trailer", [](TestPackage& p) { p.AppendSignature(0); }, L""},
+        {"7 bytes of padding", [](TestPackage& p) { p.AppendSignature(7); }, L""},
+        {"32-bit header", [](TestPackage& p) { p.AppendSignature(5); }, L"", false},
+        {"two certificates in the table",
+         [](TestPackage& p) {
+             const std::size_t at = p.AppendSignature(5, 4096);
+             p.PutLe32(at, 2048);
+             p.PutLe32(at + 2048, 2048);
+         },
+         L""},
+        // The table's bytes are not the package's: a record pattern inside it
+        // is neither a seventh record nor the trailer.
+        {"record pattern inside the table",
+         [](TestPackage& p) {
+             const std::size_t at = p.AppendSignature(5, 4096);
+             p.Put(at + 100, TestPackage::kShippedRecord);
+             p.Put(at + 4096 - 100, TestPackage::kShippedRecord);
+         },
+         L""},
+        // A trailer that ends the file is the package's own, so a table whose
+        // last bytes read like one makes the file an unsigned one, with seven
+        // records in its window.
+        {"trailer pattern at the end of the table",
+         [](TestPackage& p) {
+             const std::size_t at = p.AppendSignature(5, 4096);
+             p.Put(at + 4096 - 34, TestPackage::kShippedRecord);
+         },
+         L"ISP error 63!"},
+        // Signed first and appended after: the entry lies before the package,
+        // which ends the file, so the file reads as an unsigned one.
+        {"signature before the package", [](TestPackage& p) { p.PutSecurityEntry(100000, 4096); },
+         L""},
+
+        // Entries that no signing tool writes count as no signature: the
+        // file's end then holds no trailer.
+        {"8 bytes of padding", [](TestPackage& p) { p.AppendSignature(8); }, L"ISP error 61!"},
+        {"padding that is not zero",
+         [](TestPackage& p) {
+             const std::size_t at = p.AppendSignature(5);
+             p.bytes[at - 3] = 0x01;
+         },
+         L"ISP error 61!"},
+        {"entry of size 0",
+         [](TestPackage& p) {
+             const std::size_t at = p.AppendSignature(5);
+             p.PutSecurityEntry(static_cast<std::uint32_t>(at), 0);
+         },
+         L"ISP error 61!"},
+        {"no entry at all", [](TestPackage& p) { p.bytes.resize(p.bytes.size() + 4096, 0x30); },
+         L"ISP error 61!"},
+        {"entry pointing beyond the file",
+         [](TestPackage& p) {
+             p.AppendSignature(5);
+             p.PutSecurityEntry(static_cast<std::uint32_t>(p.bytes.size() + 8), 4096);
+         },
+         L"ISP error 61!"},
+        {"entry whose size reaches beyond the file",
+         [](TestPackage& p) {
+             const std::size_t at = p.AppendSignature(5);
+             p.PutSecurityEntry(static_cast<std::uint32_t>(at), 4096 + 8);
+         },
+         L"ISP error 61!"},
+        {"entry whose end wraps past 4 GiB",
+         [](TestPackage& p) {
+             const std::size_t at = p.AppendSignature(5);
+             p.PutSecurityEntry(static_cast<std::uint32_t>(at), 0xFFFFFFF8U);
+         },
+         L"ISP error 61!"},
+        {"entry not at the end",
+         [](TestPackage& p) {
+             const std::size_t at = p.AppendSignature(5);
+             p.PutSecurityEntry(static_cast<std::uint32_t>(at), 4096 - 8);
+         },
+         L"ISP error 61!"},
+        {"entry overlapping the trailer",
+         [](TestPackage& p) {
+             const std::size_t at = p.AppendSignature(5);
+             p.PutSecurityEntry(static_cast<std::uint32_t>(at - 5 - 20),
+                                static_cast<std::uint32_t>(p.bytes.size() - (at - 5 - 20)));
+             p.PutLe32(at - 5 - 20, 8);
+         },
+         L"ISP error 61!"},
+        {"entry pointing into the headers",
+         [](TestPackage& p) {
+             p.AppendSignature(5);
+             const auto at = static_cast<std::uint32_t>(p.HeadersEnd() - 8);
+             p.PutSecurityEntry(at, static_cast<std::uint32_t>(p.bytes.size() - at));
+             p.PutLe32(at, 8);
+         },
+         L"ISP error 61!"},
+        {"certificate longer than the table",
+         [](TestPackage& p) {
+             const std::size_t at = p.AppendSignature(5);
+             p.PutLe32(at, 4096 + 1);
+         },
+         L"ISP error 61!"},
+        {"certificate shorter than its own header",
+         [](TestPackage& p) {
+             const std::size_t at = p.AppendSignature(5);
+             p.PutLe32(at, 7);
+         },
+         L"ISP error 61!"},
+        {"table shorter than a certificate header",
+         [](TestPackage& p) {
+             p.bytes.insert(p.bytes.end(), 5, 0);
+             const std::size_t at = p.bytes.size();
+             p.bytes.insert(p.bytes.end(), {4, 0, 0, 0});
+             p.PutSecurityEntry(static_cast<std::uint32_t>(at), 4);
+         },
+         L"ISP error 61!"},
+
+        // Headers that are cut short or damaged are never read past.
+        {"PE header past the end of the file",
+         [](TestPackage& p) {
+             p.AppendSignature(5);
+             p.PutLe32(0x3C, static_cast<std::uint32_t>(p.bytes.size() - 30));
+         },
+         L"ISP error 61!"},
+        {"PE header pointer wraps past 4 GiB",
+         [](TestPackage& p) {
+             p.AppendSignature(5);
+             p.PutLe32(0x3C, 0xFFFFFFF0U);
+         },
+         L"ISP error 61!"},
+        {"optional header too short for the security entry",
+         [](TestPackage& p) {
+             p.AppendSignature(5);
+             p.PutLe16(TestPackage::kPeHeaderAt + 20, 112 + 4 * 8 + 7);
+         },
+         L"ISP error 61!"},
+        {"fewer than five data directories",
+         [](TestPackage& p) {
+             p.AppendSignature(5);
+             p.PutLe32(TestPackage::kOptionalHeaderAt + 108, 4);
+         },
+         L"ISP error 61!"},
+        {"no MZ",
+         [](TestPackage& p) {
+             p.AppendSignature(5);
+             p.Put(0, "ZM");
+         },
+         L"ISP error 61!"},
+        {"no PE signature",
+         [](TestPackage& p) {
+             p.AppendSignature(5);
+             p.Put(TestPackage::kPeHeaderAt + 2, "x");
+         },
+         L"ISP error 61!"},
+        {"unknown optional header",
+         [](TestPackage& p) {
+             p.AppendSignature(5);
+             p.PutLe16(TestPackage::kOptionalHeaderAt, 0x107);
+         },
+         L"ISP error 61!"},
+        {"header unreadable", [](TestPackage& p) { p.AppendSignature(5); }, L"ISP error 61!", true,
+         2},
+
+        // Every rule applies to the file as if it ended where the table begins.
+        {"trailer before the table unreadable", [](TestPackage& p) { p.AppendSignature(5); },
+         L"ISP error 60!", true, 6},
+        {"window before the table unreadable", [](TestPackage& p) { p.AppendSignature(5); },
+         L"ISP error 62!", true, 7},
+        {"bad product ID before the table",
+         [](TestPackage& p) {
+             p.Put(p.recordAt[5], "5A/E117/2021/05/26/KR/10c4/f6x7/3/");
+             p.AppendSignature(5);
+         },
+         L"ISP error 65!"},
+        {"a stray record before the table",
+         [](TestPackage& p) {
+             p.Put(p.imageAt[2] + 1000, "5A");
+             p.Put(p.imageAt[2] + 1019, "KR");
+             p.AppendSignature(5);
+         },
+         L"ISP error 63!"},
+    };
+    for (const auto& c : cases) {
+        TestPackage package = ShippedWithHeader(c.pe32Plus);
+        const TestPackage unsigned_ = package;
+        c.sign(package);
+        const Loaded loaded = Load(package.bytes, c.failingRead);
+        EXPECT_EQ(loaded.result.LogLine(), c.line) << c.name;
+        if (c.line.empty()) {
+            ExpectShippedTable(unsigned_, loaded, c.name);
+        } else {
+            ExpectEmptyTable(loaded, c.name);
+        }
+    }
+}
+
+TEST(FirmwarePackage, SignedFileShorterThanTheWindowBeforeItsTable) {
+    // 530,000 bytes with the table, 511,311 without: the window would start
+    // before the file the package ends, whatever follows it.
+    TestPackage package = TestPackage::Build(84000, kShippedLengths);
+    package.PutPeHeader();
+    package.AppendSignature(1, 530000 - 511312);
+    ASSERT_GE(package.bytes.size(), package::kSearchWindowSize);
+    const Loaded loaded = Load(package.bytes);
+    EXPECT_EQ(loaded.result.LogLine(), L"ISP error 62!");
+    ExpectEmptyTable(loaded, "short before the table");
+}
+
+TEST(FirmwarePackage, UnsignedFileWithAHeaderReadsAsBefore) {
+    // A trailer at the end settles it, whatever the header's entry says: the
+    // file is read with the same reads as a file without a header.
+    TestPackage package = ShippedWithHeader();
+    const Loaded plain = Load(package.bytes);
+    ASSERT_TRUE(plain.result.Ok());
+    ExpectShippedTable(package, plain, "unsigned");
+
+    package.PutSecurityEntry(static_cast<std::uint32_t>(package.bytes.size() - 20), 20);
+    const Loaded claimed = Load(package.bytes);
+    EXPECT_TRUE(claimed.result.Ok());
+    ExpectShippedTable(package, claimed, "entry over the trailer");
+    EXPECT_EQ(claimed.reads, plain.reads);
+}

@@ -15,6 +15,7 @@
 #include "package/StdPackageFile.h"
 #include "package/sample/SampleImages.h"
 #include "tests/support/MemoryPackageFile.h"
+#include "tests/support/PackageBuilder.h"
 
 namespace fs = std::filesystem;
 using package::PackageWriter;
@@ -77,6 +78,14 @@ std::size_t PackageSize(const PackageWriter::Images& images) {
         size += image.size();
     }
     return size;
+}
+
+// The executable with a PE header, signed as a signing tool signs it.
+std::vector<std::uint8_t> Signed(std::vector<std::uint8_t> executable) {
+    TestPackage file{.bytes = std::move(executable)};
+    file.PutPeHeader();
+    file.AppendSignature(0, 4096);
+    return file.bytes;
 }
 
 struct Draft {
@@ -167,6 +176,21 @@ const Refusal kRefusals[] = {
      },
      WriterError::kStrayRecord,
      "at file offset " + std::to_string(kWindow + 13) + " (inside record 0)"},
+    // Signing comes last: a signature made before the package is appended
+    // would no longer end the file nor cover it.
+    {"ExecutableSigned", [](Draft& d) { d.executable = Signed(d.executable); },
+     WriterError::kExecutableSigned,
+     "the executable is already signed (certificate table at " + std::to_string(kWindow) +
+         ", 4096 bytes); append the package to the unsigned executable first, then sign the "
+         "finished file"},
+    {"ExecutableNamesATableThatDoesNotEndIt",
+     [](Draft& d) {
+         TestPackage file{.bytes = d.executable};
+         file.PutPeHeader();
+         file.PutSecurityEntry(100000, 512);
+         d.executable = file.bytes;
+     },
+     WriterError::kExecutableSigned, "already signed (certificate table at 100000, 512 bytes)"},
 };
 
 class PackageWriterRefusal : public ::testing::TestWithParam<Refusal> {};
@@ -525,6 +549,8 @@ TEST_F(PackageWriterFiles, DescribesWhatTheFileCarries) {
 
     for (const std::string_view line : {
              "file size      527311 bytes\n",
+             "signature      none\n",
+             "package end    at 527311, the end of the file\n",
              "record 0       at 100000\n",
              "image 0        at 100034, 17843 bytes, sum 0xAE17\n",
              "image 1        at 117911, 8192 bytes\n",
@@ -540,6 +566,60 @@ TEST_F(PackageWriterFiles, DescribesWhatTheFileCarries) {
          }) {
         EXPECT_NE(text.find(line), std::string::npos) << line << "in\n" << text;
     }
+}
+
+TEST(PackageWriter, ExecutableWithAnUnsignedPeHeaderIsAccepted) {
+    TestPackage file{.bytes = Executable()};
+    file.PutPeHeader();
+    const PackageWriter writer(Bytes(kRecord), SmallImages());
+    const package::WriterOutcome outcome = writer.Check(file.bytes);
+    EXPECT_TRUE(outcome.Ok()) << outcome.message;
+}
+
+TEST(DescribePackage, SaysWhetherSignedAndWhereThePackageEnds) {
+    TestPackage file{.bytes = Executable()};
+    file.PutPeHeader();
+    const PackageWriter writer(Bytes(kRecord), SmallImages());
+    file.bytes = Finished(file.bytes, writer);
+    const std::size_t packageEnd = file.bytes.size();
+    std::string text;
+
+    MemoryPackageFile unsignedFile(file.bytes);
+    ASSERT_TRUE(package::DescribePackage(unsignedFile, text)) << text;
+    for (const std::string& line : {
+             "file size      " + std::to_string(packageEnd) + " bytes\n",
+             std::string("signature      none\n"),
+             "package end    at " + std::to_string(packageEnd) + ", the end of the file\n",
+             "record 5       at " + std::to_string(packageEnd - kRecordSize) + " (trailer)\n",
+         }) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << "in\n" << text;
+    }
+
+    const std::size_t tableAt = file.AppendSignature(5, 4096);
+    MemoryPackageFile signedFile(file.bytes);
+    ASSERT_TRUE(package::DescribePackage(signedFile, text)) << text;
+    for (const std::string& line : {
+             "file size      " + std::to_string(tableAt + 4096) + " bytes\n",
+             "signature      certificate table at " + std::to_string(tableAt) + ", 4096 bytes\n",
+             "package end    at " + std::to_string(packageEnd) +
+                 ", 5 bytes of padding before the certificate table\n",
+             "record 5       at " + std::to_string(packageEnd - kRecordSize) + " (trailer)\n",
+             "image 0        at " + std::to_string(kWindow + kRecordSize) + ", 100 bytes",
+         }) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << "in\n" << text;
+    }
+
+    // Signed before the package was appended: the entry no longer ends the file.
+    TestPackage signedFirst{.bytes = Executable()};
+    signedFirst.PutPeHeader();
+    signedFirst.PutSecurityEntry(100000, 512);
+    signedFirst.bytes = Finished(signedFirst.bytes, writer);
+    MemoryPackageFile staleSignature(signedFirst.bytes);
+    ASSERT_TRUE(package::DescribePackage(staleSignature, text)) << text;
+    EXPECT_NE(text.find("signature      none (the header names a certificate table at 100000, "
+                        "512 bytes that does not end the file: sign after appending)\n"),
+              std::string::npos)
+        << text;
 }
 
 TEST(DescribePackage, GivesTheLoadersNumberedFailure) {

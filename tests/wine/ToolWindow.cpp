@@ -33,8 +33,8 @@ std::optional<ToolWindow> ToolWindow::FindShown(std::wstring_view caption) {
     }
     DWORD processId = 0;
     GetWindowThreadProcessId(dialog, &processId);
-    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
-                                  processId);
+    HANDLE process =
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
     return ToolWindow(dialog, process);
 }
 

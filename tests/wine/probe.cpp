@@ -276,10 +276,10 @@ private:
         HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                       GetModuleHandleW(nullptr), nullptr);
         const DWORD error = GetLastError();
-        m_log.Check(window != nullptr,
-                    window != nullptr
-                        ? std::string("desktop: a window can be created")
-                        : "desktop: no window can be created (error " + std::to_string(error) + ")");
+        m_log.Check(window != nullptr, window != nullptr
+                                           ? std::string("desktop: a window can be created")
+                                           : "desktop: no window can be created (error " +
+                                                 std::to_string(error) + ")");
         if (window != nullptr) {
             DestroyWindow(window);
         }
@@ -602,10 +602,10 @@ private:
         }
         const GdiObjectCounter gdi(m_window->Process());
         const std::optional<unsigned> objects = gdi.Count();
-        m_log.Info("resources: " +
-                   (objects ? std::to_string(*objects) + " GDI objects (read from " +
-                                  std::string(gdi.Source()) + ")"
-                            : std::string("GDI objects not readable")));
+        m_log.Info("resources: " + (objects
+                                        ? std::to_string(*objects) + " GDI objects (read from " +
+                                              std::string(gdi.Source()) + ")"
+                                        : std::string("GDI objects not readable")));
     }
 
     void Close() {
@@ -630,8 +630,8 @@ private:
         }
         std::string what = "close: tool ended ";
         if (ended == WAIT_OBJECT_0) {
-            what += "after " + std::to_string(took) + " ms with exit code " +
-                    std::to_string(exitCode);
+            what +=
+                "after " + std::to_string(took) + " ms with exit code " + std::to_string(exitCode);
         } else {
             what += "within " + std::to_string(m_timeoutMs) + " ms";
         }

@@ -154,8 +154,8 @@ LRESULT ShowcaseDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             OnMenuOpen();
             return 0;
         case WM_COMMAND:
-            if (lParam == 0 && (LOWORD(wParam) == kFirstMenuCommand ||
-                                LOWORD(wParam) == kSecondMenuCommand)) {
+            if (lParam == 0 &&
+                (LOWORD(wParam) == kFirstMenuCommand || LOWORD(wParam) == kSecondMenuCommand)) {
                 m_menuCommand = LOWORD(wParam);
                 return 0;
             }
@@ -401,9 +401,8 @@ void ShowcaseDialog::CreateExtraButtons() {
                             int left) {
         HWND const window = ::CreateWindowExW(
             0, L"BUTTON", caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | type, log.left + left,
-            log.top + 10, 70, 50, m_hWnd,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
-            nullptr);
+            log.top + 10, 70, 50, m_hWnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+            ::GetModuleHandleW(nullptr), nullptr);
         Check(window != nullptr && control.SubclassWindow(window) != FALSE,
               "extras: button " + std::to_string(id) + " created");
         for (const CButtonST::ColorIndex index :
@@ -478,9 +477,8 @@ void ShowcaseDialog::OnMenuOpen() {
 void ShowcaseDialog::CheckCursor(const std::string& name, bool own) {
     HWND const control = ControlNamed(name);
     ::SetCursor(nullptr);
-    const LRESULT handled =
-        ::SendMessageW(control, WM_SETCURSOR, reinterpret_cast<WPARAM>(control),
-                       MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    const LRESULT handled = ::SendMessageW(control, WM_SETCURSOR, reinterpret_cast<WPARAM>(control),
+                                           MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     HCURSOR const shown = ::GetCursor();
     HCURSOR const arrow = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /* IDC_ARROW */);
     if (own) {

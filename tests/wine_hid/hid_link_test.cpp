@@ -260,8 +260,7 @@ int Threads() {
     std::printf("info handles before %lu, after %lu more lives: %lu\n",
                 static_cast<unsigned long>(before), static_cast<unsigned long>(kLives),
                 static_cast<unsigned long>(after));
-    Check(before != 0 && after < before + kLives,
-          "threads and events are gone with the link");
+    Check(before != 0 && after < before + kLives, "threads and events are gone with the link");
     ::DestroyWindow(window);
     return 0;
 }
