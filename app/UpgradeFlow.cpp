@@ -9,8 +9,6 @@
 #include "device/IspCommand.h"
 #include "device/IspDataPacket.h"
 #include "package/ModelNames.h"
-#include "package/PackageIdentity.h"
-#include "tools/ToolResultText.h"
 
 namespace {
 
@@ -55,12 +53,15 @@ struct CheckTexts {
 }  // namespace
 
 UpgradeFlow::UpgradeFlow(DialogSurface& surface, HidLink& link, ToolLauncher& tools,
-                         PackageFile& packageFile, const package::ImageTable& images)
+                         ToolResults& toolResults, PackageFile& packageFile,
+                         const package::ImageTable& images, const PackageIdentity& package)
     : m_surface(surface),
       m_link(link),
       m_tools(tools),
+      m_toolResults(toolResults),
       m_packageFile(packageFile),
-      m_images(images) {}
+      m_images(images),
+      m_package(package) {}
 
 // ---------------------------------------------------------------------------
 // Answers
@@ -549,7 +550,7 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
     if (!RunOver() && !(check == DeviceCheck::Scan && m_nIspStep == STEP_CHIP3_ERASE)) {
         return;
     }
-    m_link.OpenDevice(g_wPackageVid, g_wPackagePid, device::kDockRelease);
+    m_link.OpenDevice(m_package.m_wPackageVid, m_package.m_wPackagePid, device::kDockRelease);
     if (RunOver()) {
         // An answer to an earlier query died with the old handles.
         m_awaitedQuery = AwaitedQuery::None;
@@ -568,8 +569,8 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
         m_surface.EnableControl(kExitButton, true);
         if (link.m_bVendorSeen) {
             Log(texts.productId);
-            Log(Format(L"File PID: 0X%X : ", static_cast<unsigned>(g_wPackagePid)) +
-                LookUpModelName(g_wPackagePid));
+            Log(Format(L"File PID: 0X%X : ", static_cast<unsigned>(m_package.m_wPackagePid)) +
+                LookUpModelName(m_package.m_wPackagePid));
             Log(Format(L"Device PID: 0X%X : ", static_cast<unsigned>(link.m_wSeenProductId)) +
                 LookUpModelName(link.m_wSeenProductId));
         }
@@ -580,7 +581,7 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
         m_surface.EnableControl(kExitButton, true);
         return;
     }
-    if (g_bPackageLoaded == 0) {
+    if (!m_package.m_bPackageLoaded) {
         Log(texts.fileError);
         m_surface.EnableControl(kExitButton, true);
         return;
@@ -598,11 +599,11 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
             }
             break;
         case DeviceCheck::Hub:
-            g_hubToolText.Clear();
+            m_toolResults.m_hubToolText.Clear();
             m_tools.StartHubTool();
             break;
         case DeviceCheck::Dp:
-            g_dpToolText.Clear();
+            m_toolResults.m_dpToolText.Clear();
             m_tools.StartDpTool();
             break;
     }
@@ -613,7 +614,7 @@ int UpgradeFlow::CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVer
     Log(L"File Version: " + VersionText(fileVersion));
     Log(L"Device Version: " + VersionText(deviceVersion));
 
-    const std::wstring hubText = g_hubToolText.Get();
+    const std::wstring hubText = m_toolResults.m_hubToolText.Get();
     if (!hubText.empty()) {
         Log(hubText);
         // The hub firmware the dock must carry.
@@ -621,7 +622,7 @@ int UpgradeFlow::CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVer
             m_surface.SetResultLook(ResultLook::Fail);
             return 0;
         }
-        const std::wstring dpText = g_dpToolText.Get();
+        const std::wstring dpText = m_toolResults.m_dpToolText.Get();
         const std::size_t token = dpText.find(L"Pegasus App:");
         if (token != std::wstring::npos) {
             Log(dpText.substr(token, 30));

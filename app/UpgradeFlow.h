@@ -10,8 +10,10 @@
 #include "device/HidLink.h"
 #include "device/IspReport.h"
 #include "package/FirmwarePackage.h"
+#include "package/PackageIdentity.h"
 #include "res/resource.h"
 #include "tools/ToolLauncher.h"
+#include "tools/ToolResultText.h"
 
 // Everything a check and an update decide: which report goes out, which step
 // comes next, which line is logged, which buttons are enabled and which look
@@ -81,8 +83,11 @@ public:
     // Pause between two polls of chip 1's erase.
     static constexpr unsigned kErasePollPauseMs = 30;
 
+    // The flow is given all it reads: the package and what it says of the
+    // dock, and the tool results that `tools` leaves in `toolResults`.
     UpgradeFlow(DialogSurface& surface, HidLink& link, ToolLauncher& tools,
-                PackageFile& packageFile, const package::ImageTable& images);
+                ToolResults& toolResults, PackageFile& packageFile,
+                const package::ImageTable& images, const PackageIdentity& package);
 
     // An input report from the dock, as long as it was read.
     void OnIspReport(std::span<const std::uint8_t> report);
@@ -169,8 +174,10 @@ private:
     DialogSurface& m_surface;
     HidLink& m_link;
     ToolLauncher& m_tools;
+    ToolResults& m_toolResults;
     PackageFile& m_packageFile;
     const package::ImageTable& m_images;
+    const PackageIdentity& m_package;
 
     bool m_bDeviceReady = false;
     bool m_bIspMode = false;

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 
-// What the firmware package tells the rest of the program, process-wide: the
-// USB ids that the device search looks for, and whether the package loaded.
-// Written once by the package load during the dialog's initialisation.
-extern std::uint16_t g_wPackageVid;
-extern std::uint16_t g_wPackagePid;
-extern std::int32_t g_bPackageLoaded;
+// What the firmware package tells the device checks: the USB ids that the
+// device search looks for, and whether the package loaded. Each front end
+// fills its own from the package it loaded and gives it to its flow.
+struct PackageIdentity {
+    std::uint16_t m_wPackageVid = 0;
+    std::uint16_t m_wPackagePid = 0;
+    bool m_bPackageLoaded = false;
+};

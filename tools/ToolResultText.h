@@ -23,6 +23,9 @@ private:
 };
 
 // The last hub tool's result ("HUB FW is 0x%04x") and the DisplayPort tool's
-// captured output; empty until a check has run the tool.
-extern ToolResultText g_hubToolText;
-extern ToolResultText g_dpToolText;
+// captured output; empty until a check has run the tool. The tool launcher
+// writes them, the version gate reads them: each front end gives one to both.
+struct ToolResults {
+    ToolResultText m_hubToolText;
+    ToolResultText m_dpToolText;
+};

@@ -8,7 +8,6 @@
 
 #include "app/win32/LogPosting.h"
 #include "framework/CPaintDC.h"
-#include "package/PackageIdentity.h"
 #include "res/resource.h"
 
 // Esc and the close box send the cancel command; the exit button must be it.
@@ -64,8 +63,9 @@ CKrEFM8SwUpgradeDlg::CKrEFM8SwUpgradeDlg()
     : CBkDialogST(IDD_KREFM8SWUPGRADE_DIALOG),
       m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
       m_hidDevice(&PostLogLine),
-      m_toolLauncher(kShowToolConsoles),
-      m_flow(*this, m_hidDevice, m_toolLauncher, m_hPackageFile, m_imageTable) {}
+      m_toolLauncher(m_toolResults, kShowToolConsoles),
+      m_flow(*this, m_hidDevice, m_toolLauncher, m_toolResults, m_hPackageFile, m_imageTable,
+             m_package) {}
 
 void CKrEFM8SwUpgradeDlg::DoDataExchange() {
     CBkDialogST::DoDataExchange();
@@ -325,7 +325,8 @@ int CKrEFM8SwUpgradeDlg::LoadFirmwarePackage() {
     m_szModulePath = ModuleFileName();
     package::LoadResult result{.code = package::kErrorOpen, .fileError = false, .versionText = {}};
     if (m_hPackageFile.Open(m_szModulePath)) {
-        result = package::LoadPackage(m_hPackageFile, m_imageTable, g_wPackageVid, g_wPackagePid);
+        result = package::LoadPackage(m_hPackageFile, m_imageTable, m_package.m_wPackageVid,
+                                      m_package.m_wPackagePid);
     }
     if (!result.Ok()) {
         m_strMessage = result.LogLine();
@@ -334,7 +335,7 @@ int CKrEFM8SwUpgradeDlg::LoadFirmwarePackage() {
         return 1;
     }
     SetDlgItemTextW(IDC_STATIC, result.versionText);
-    g_bPackageLoaded = 1;
+    m_package.m_bPackageLoaded = true;
     return 0;
 }
 

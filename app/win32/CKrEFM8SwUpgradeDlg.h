@@ -21,6 +21,7 @@
 #include "framework/CStatic.h"
 #include "framework/OwnedHandle.h"
 #include "package/FirmwarePackage.h"
+#include "package/PackageIdentity.h"
 #include "tools/win32/Win32ToolLauncher.h"
 
 namespace device_notification {
@@ -91,6 +92,10 @@ private:
     CColorCtrl<CStatic> m_lblResult;
     UniqueDeviceNotification m_hidNotification;
     CHidDevice m_hidDevice;
+    // What the package says of the dock and what the vendor tools reported:
+    // the dialog's own, given to its flow (the launcher ends before them).
+    PackageIdentity m_package;
+    ToolResults m_toolResults;
     Win32ToolLauncher m_toolLauncher;
     // Last: it refers to the surface, the link, the launcher and the package.
     UpgradeFlow m_flow;

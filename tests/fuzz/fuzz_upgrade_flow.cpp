@@ -93,10 +93,11 @@ public:
 
 struct SamplePackage {
     SamplePackage() : file(Bytes()) {
-        if (!package::LoadPackage(file, images, g_wPackageVid, g_wPackagePid).Ok()) {
+        if (!package::LoadPackage(file, images, identity.m_wPackageVid, identity.m_wPackagePid)
+                 .Ok()) {
             __builtin_trap();
         }
-        g_bPackageLoaded = 1;
+        identity.m_bPackageLoaded = true;
     }
     static std::vector<std::uint8_t> Bytes() {
         package::PackageWriter::Images contents;
@@ -112,6 +113,7 @@ struct SamplePackage {
     }
     MemoryPackageFile file;
     package::ImageTable images;
+    PackageIdentity identity;
 };
 
 }  // namespace
@@ -127,7 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QuietSurface surface;
     CheckingLink link;
     NoTools tools;
-    UpgradeFlow flow(surface, link, tools, file, images);
+    ToolResults toolResults;
+    UpgradeFlow flow(surface, link, tools, toolResults, file, images, sample.identity);
 
     std::size_t at = 1;
     while (at < size) {

@@ -115,13 +115,14 @@ class ScriptedTools final : public ToolLauncher {
 public:
     void StartHubTool() override {
         ++hubStarts;
-        g_hubToolText.Set(hubText);
+        results.m_hubToolText.Set(hubText);
     }
     void StartDpTool() override {
         ++dpStarts;
-        g_dpToolText.Set(dpText);
+        results.m_dpToolText.Set(dpText);
     }
 
+    ToolResults results;
     std::wstring hubText = L"HUB FW is 0x8720";
     std::wstring dpText = L"Chip: MCDP2900\r\nPegasus App: 7.02.05 Boot: 1.1\r\n";
     int hubStarts = 0;
@@ -131,8 +132,8 @@ public:
 // The sample package in memory, loaded as the dialog loads it.
 struct LoadedSamplePackage {
     explicit LoadedSamplePackage(char updatePlan = '3') : file(Build(updatePlan)) {
-        loaded = package::LoadPackage(file, images, g_wPackageVid, g_wPackagePid).Ok();
-        g_bPackageLoaded = loaded ? 1 : 0;
+        identity.m_bPackageLoaded =
+            package::LoadPackage(file, images, identity.m_wPackageVid, identity.m_wPackagePid).Ok();
     }
 
     static std::vector<std::uint8_t> Build(char updatePlan) {
@@ -154,7 +155,7 @@ struct LoadedSamplePackage {
 
     MemoryPackageFile file;
     package::ImageTable images;
-    bool loaded = false;
+    PackageIdentity identity;
 };
 
 // A dialog's flow wired to the simulated dock: answers, removals and arrivals
@@ -165,14 +166,8 @@ public:
         : package(updatePlan),
           dock(settings),
           link(dock),
-          flow(surface, link, tools, package.file, package.images) {
-        g_hubToolText.Clear();
-        g_dpToolText.Clear();
-    }
-    ~FlowHarness() {
-        g_hubToolText.Clear();
-        g_dpToolText.Clear();
-    }
+          flow(surface, link, tools, tools.results, package.file, package.images,
+               package.identity) {}
 
     // Hands over everything the dock has produced until it waits for the
     // tool, or until `limit` deliveries (a dock that never stops).

@@ -210,7 +210,7 @@ TEST(CheckFlow, DeviceAndFileErrorsOfEachCheck) {
         EXPECT_EQ(noRead.surface.Lines().back(), c.deviceError);
 
         FlowHarness noPackage;
-        g_bPackageLoaded = 0;
+        noPackage.package.identity.m_bPackageLoaded = false;
         (noPackage.flow.*c.check)();
         EXPECT_EQ(noPackage.surface.Lines().back(), c.fileError);
         EXPECT_FALSE(noPackage.flow.DeviceReady());
@@ -339,8 +339,8 @@ TEST(CheckFlow, VersionGate) {
     };
     for (const auto& c : cases) {
         FlowHarness h;
-        g_hubToolText.Set(c.hub);
-        g_dpToolText.Set(c.dp);
+        h.tools.results.m_hubToolText.Set(c.hub);
+        h.tools.results.m_dpToolText.Set(c.dp);
         EXPECT_EQ(h.flow.CheckFirmwareVersion(c.file, c.device), c.result) << c.name;
         auto lines = h.surface.Lines();
         ASSERT_GE(lines.size(), 2U) << c.name;

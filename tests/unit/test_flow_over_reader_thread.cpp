@@ -201,7 +201,7 @@ void RunPumped(FlowHarness& h) {
 
 TEST(FlowOverReaderThread, CompleteRunOfAllThreeChipsPasses) {
     FlowHarness h;
-    ASSERT_TRUE(h.package.loaded);
+    ASSERT_TRUE(h.package.identity.m_bPackageLoaded);
     {
         ReaderThreadRig rig(h);
         rig.OnWindowThread([&] { h.flow.OnScanDevices(); });

@@ -44,7 +44,7 @@ std::size_t Count(const std::vector<std::uint8_t>& codes, std::uint8_t code) {
 // From "FW Ver"-less start: a scan finds the dock in its application, the
 // version answer offers the update, and start begins the run.
 void StartRun(FlowHarness& h) {
-    ASSERT_TRUE(h.package.loaded);
+    ASSERT_TRUE(h.package.identity.m_bPackageLoaded);
     h.Scan();
     ASSERT_TRUE(h.surface.Enabled(UpgradeFlow::kStartButton));
     h.flow.OnStartUpgrade();

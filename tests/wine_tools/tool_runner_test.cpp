@@ -120,19 +120,20 @@ void UseAppVersion() {
 
 // A launcher whose command lines come from the start directory, as the dialog builds them.
 struct Run {
+    ToolResults results;
     ToolEndWaiter waiter;
-    Win32ToolLauncher launcher{false, waiter.Notice()};
+    Win32ToolLauncher launcher{results, false, waiter.Notice()};
     Run() { launcher.BuildToolCommands(); }
 
     std::wstring Hub() {
-        g_hubToolText.Clear();
+        results.m_hubToolText.Clear();
         launcher.StartHubTool();
-        return waiter.Wait("hub tool") ? g_hubToolText.Get() : std::wstring();
+        return waiter.Wait("hub tool") ? results.m_hubToolText.Get() : std::wstring();
     }
     std::wstring Dp() {
-        g_dpToolText.Clear();
+        results.m_dpToolText.Clear();
         launcher.StartDpTool();
-        return waiter.Wait("DisplayPort tool") ? g_dpToolText.Get() : std::wstring();
+        return waiter.Wait("DisplayPort tool") ? results.m_dpToolText.Get() : std::wstring();
     }
 };
 
@@ -271,12 +272,12 @@ void CaseNeverEndingTool() {
     SetVariable(L"KR_STANDIN_READY_EVENT", L"Local\\KrStandInHangingForToolTest");
     SetVariable(L"KR_STANDIN_DP_MODE", L"hang");
     Run run;
-    g_dpToolText.Clear();
+    run.results.m_dpToolText.Clear();
     run.launcher.StartDpTool();
     Expect(::WaitForSingleObject(hanging.Get(), kToolWaitMs) == WAIT_OBJECT_0,
            "the DisplayPort tool runs and does not end");
     ExpectText(run.Hub(), L"HUB FW is 0x8720", "the hub tool runs meanwhile");
-    ExpectText(g_dpToolText.Get(), L"", "the DisplayPort result stays empty");
+    ExpectText(run.results.m_dpToolText.Get(), L"", "the DisplayPort result stays empty");
     std::printf("info leaving with the DisplayPort tool still running\n");
     static_cast<void>(std::fflush(stdout));
 }
@@ -310,37 +311,38 @@ void CaseNoInterpreter() {
                "captured-text form when nothing starts");
 
     // A launcher that never read its start directory has nothing to run.
+    ToolResults results;
     ToolEndWaiter waiter;
-    Win32ToolLauncher unbuilt(false, waiter.Notice());
+    Win32ToolLauncher unbuilt(results, false, waiter.Notice());
     const std::wstring startDir = CurrentDirectory();
-    g_hubToolText.Clear();
     unbuilt.StartHubTool();
     if (waiter.Wait("hub tool")) {
-        ExpectText(g_hubToolText.Get(), HubFirmwareUnknownText(),
+        ExpectText(results.m_hubToolText.Get(), HubFirmwareUnknownText(),
                    "hub result without command lines");
     }
-    g_dpToolText.Set(L"stale");
+    results.m_dpToolText.Set(L"stale");
     unbuilt.StartDpTool();
     if (waiter.Wait("DisplayPort tool")) {
-        ExpectText(g_dpToolText.Get(), L"", "DisplayPort result without command lines");
+        ExpectText(results.m_dpToolText.Get(), L"", "DisplayPort result without command lines");
     }
     Expect(SameFolder(CurrentDirectory(), startDir), "the current directory is left alone");
 }
 
 void CaseShownConsole() {
     UseAppVersion();
+    ToolResults results;
     ToolEndWaiter waiter;
-    Win32ToolLauncher launcher(true, waiter.Notice());
+    Win32ToolLauncher launcher(results, true, waiter.Notice());
     launcher.BuildToolCommands();
-    g_hubToolText.Clear();
     launcher.StartHubTool();
     if (waiter.Wait("hub tool")) {
-        ExpectText(g_hubToolText.Get(), L"HUB FW is 0x8720", "hub tool in a console of its own");
+        ExpectText(results.m_hubToolText.Get(), L"HUB FW is 0x8720",
+                   "hub tool in a console of its own");
     }
-    g_dpToolText.Clear();
     launcher.StartDpTool();
     if (waiter.Wait("DisplayPort tool")) {
-        ExpectText(g_dpToolText.Get(), kDpAnswer, "DisplayPort output still reaches the pipe");
+        ExpectText(results.m_dpToolText.Get(), kDpAnswer,
+                   "DisplayPort output still reaches the pipe");
     }
 }
 

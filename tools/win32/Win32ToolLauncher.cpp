@@ -12,6 +12,7 @@
 struct Win32ToolLauncher::ResultHandOver {
     std::mutex mutex;
     bool open = true;
+    ToolResults* results = nullptr;
     std::function<void()> onToolEnded;
 };
 
@@ -44,8 +45,10 @@ std::wstring CurrentDirectory() {
 
 }  // namespace
 
-Win32ToolLauncher::Win32ToolLauncher(bool showConsole, std::function<void()> onToolEnded)
+Win32ToolLauncher::Win32ToolLauncher(ToolResults& results, bool showConsole,
+                                     std::function<void()> onToolEnded)
     : m_showConsole(showConsole), m_handOver(std::make_shared<ResultHandOver>()) {
+    m_handOver->results = &results;
     m_handOver->onToolEnded = std::move(onToolEnded);
 }
 
@@ -94,7 +97,8 @@ DWORD WINAPI Win32ToolLauncher::ToolThreadProc(void* parameter) noexcept {
                                   : ToolProcess::RunToolCaptureText(run->command, run->showConsole);
         const std::lock_guard lock(run->handOver->mutex);
         if (run->handOver->open) {
-            (exitCodeForm ? g_hubToolText : g_dpToolText).Set(std::move(result));
+            ToolResults& results = *run->handOver->results;
+            (exitCodeForm ? results.m_hubToolText : results.m_dpToolText).Set(std::move(result));
             if (run->handOver->onToolEnded) {
                 run->handOver->onToolEnded();
             }

@@ -8,9 +8,10 @@
 
 #include "tools/ToolCommandLines.h"
 #include "tools/ToolLauncher.h"
+#include "tools/ToolResultText.h"
 
 // Starts the vendors' version tools, each on a worker thread of its own that
-// leaves the tool's result in g_hubToolText or g_dpToolText. Nobody waits for
+// leaves the tool's result in the results it was given. Nobody waits for
 // a worker: one whose tool never ends waits alone, and the process may end
 // while it does.
 class Win32ToolLauncher final : public ToolLauncher {
@@ -25,11 +26,12 @@ public:
     // (it stays empty: the output comes here); otherwise with no window.
     // onToolEnded: called on a worker once its result text has been stored,
     // unless this launcher has been destroyed by then.
-    explicit Win32ToolLauncher(bool showConsole, std::function<void()> onToolEnded = {});
+    Win32ToolLauncher(ToolResults& results, bool showConsole,
+                      std::function<void()> onToolEnded = {});
     // From here on no worker stores a result or calls onToolEnded: a worker
     // that outlives its launcher touches nothing of the program's, even while
     // the process ends. So the owner must destroy the launcher before the
-    // process-wide texts go, as the dialog, which ends before them, does.
+    // results it was given.
     // onToolEnded must not destroy the launcher.
     ~Win32ToolLauncher() override;
     Win32ToolLauncher(const Win32ToolLauncher&) = delete;

@@ -1,4 +1,0 @@
-#include "tools/ToolResultText.h"
-
-ToolResultText g_hubToolText;
-ToolResultText g_dpToolText;
