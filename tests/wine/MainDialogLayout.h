@@ -21,6 +21,8 @@ inline constexpr std::int16_t kWidth = 222;            // dialog units
 inline constexpr std::int16_t kHeight = 128;
 inline constexpr std::wstring_view kTypeface = L"Arial";
 inline constexpr std::uint16_t kPointSize = 12;
+// The picture behind the controls, scaled to the client area.
+inline constexpr std::uint16_t kBackgroundBitmapId = IDB_DIALOG_BACKGROUND;
 
 // Both unnamed statics carry id -1 (IDC_STATIC); text set on that id reaches the first,
 // the version label.
