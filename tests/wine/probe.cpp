@@ -704,7 +704,7 @@ private:
                "at most " + std::to_string(line->lineHeight) + " rows");
         // Centred the way the label centres one line; glyphs may sit a few
         // pixels inside their advance.
-        constexpr int kBearing = 3;
+        constexpr int kBearing = 5;
         const int textLeft = (place.right - place.left - line->width) / 2 + place.left - shown.left;
         const int textRight = textLeft + line->width - 1;
         const int lastWordLeft = textLeft + beforeLastWord->width;
