@@ -128,6 +128,11 @@ LRESULT CKrEFM8SwUpgradeDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lPar
             return 0;
         case kWmIspLog:
             return OnIspLog(wParam, lParam);
+        case WM_CTLCOLORSTATIC:
+            if (reinterpret_cast<HWND>(lParam) == GetDlgItem(IDC_STATIC)) {
+                return OnVersionLineColor(reinterpret_cast<HDC>(wParam));
+            }
+            break;
         default:
             break;
     }
@@ -165,6 +170,16 @@ LRESULT CKrEFM8SwUpgradeDlg::OnPaint() {
     const int y = (height - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
     ::DrawIcon(dc.GetSafeHdc(), x, y, m_hIcon);
     return 0;
+}
+
+// The version line is written straight onto the background picture, which the
+// dialog has painted under it: no fill of its own, only the text, in the
+// colour labels take by default. Its text is set once, before the dialog first
+// shows, so the picture under it never holds an older text.
+LRESULT CKrEFM8SwUpgradeDlg::OnVersionLineColor(HDC hDC) {
+    ::SetBkMode(hDC, TRANSPARENT);
+    ::SetTextColor(hDC, ::GetSysColor(COLOR_WINDOWTEXT));
+    return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
 }
 
 void CKrEFM8SwUpgradeDlg::OnDestroy() {

@@ -52,6 +52,7 @@ protected:
 
 private:
     LRESULT OnPaint();
+    LRESULT OnVersionLineColor(HDC hDC);
     void OnDestroy();
     BOOL OnCommand(WPARAM wParam, LPARAM lParam);
     BOOL OnDeviceChange(WPARAM event, LPARAM data);

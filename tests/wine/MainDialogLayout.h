@@ -21,6 +21,8 @@ inline constexpr std::int16_t kWidth = 222;            // dialog units
 inline constexpr std::int16_t kHeight = 128;
 inline constexpr std::wstring_view kTypeface = L"Arial";
 inline constexpr std::uint16_t kPointSize = 12;
+// The picture behind the controls, scaled to the client area.
+inline constexpr std::uint16_t kBackgroundBitmapId = IDB_DIALOG_BACKGROUND;
 
 // Both unnamed statics carry id -1 (IDC_STATIC); text set on that id reaches the first,
 // the version label.
@@ -39,7 +41,8 @@ struct Control {
 inline constexpr std::array<Control, 9> kControls{{
     {L"scan", IDC_SCAN_DEVICES, L"Button", L"Scan Devices", 7, 16, 45, 17, 0x48010001},
     {L"exit", IDC_EXIT, L"Button", L"", 167, 6, 48, 24, 0x50010080},
-    {L"version", kUnnamedId, L"Static", L"Version and date", 90, 121, 132, 8, 0x50020001},
+    // Under the progress bar and as wide: the whole version line fits on one line.
+    {L"version", kUnnamedId, L"Static", L"Version and date", 7, 121, 208, 8, 0x50020001},
     {L"start", IDC_START_UPGRADE, L"Button", L"", 88, 7, 62, 24, 0x58010081},
     {L"log", IDC_LOG, L"Edit", L"", 7, 34, 208, 77, 0x50811844},
     {L"progress", IDC_PROGRESS, L"msctls_progress32", L"", 7, 113, 208, 8, 0x50800001},

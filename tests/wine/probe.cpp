@@ -20,7 +20,10 @@
 #include "CheckLog.h"
 #include "DialogTemplate.h"
 #include "GdiObjectCounter.h"
+#include "InkSurvey.h"
 #include "MainDialogLayout.h"
+#include "Picture.h"
+#include "ReferenceDialog.h"
 #include "ToolWindow.h"
 
 namespace {
@@ -47,6 +50,8 @@ enum class Action {
     kExpectMessage,
     kAnswerMessage,
     kReportResources,
+    kScreenshot,
+    kExpectLineOnArtwork,
     kClose,
 };
 
@@ -98,6 +103,11 @@ constexpr ProbeOption kOptions[] = {
      "REGEX  the tool shows a message box whose whole text matches REGEX; press its OK"},
     {L"--report-resources", Action::kReportResources, false, L"", 0,
      "print the tool's peak and present memory and its count of GDI objects"},
+    {L"--screenshot", Action::kScreenshot, false, L"", 1,
+     "PATH  later look checks read the display from this picture (a .bmp of the whole screen)"},
+    {L"--expect-line-on-artwork", Action::kExpectLineOnArtwork, true, L"", 0,
+     "CONTROL  the control shows its whole text on one line in the dialog's font, and the "
+     "dialog's background picture everywhere else (reads the --screenshot)"},
     {L"--close", Action::kClose, false, L"", 0,
      "press exit (the cancel command) and wait for the tool to end"},
 };
@@ -138,38 +148,14 @@ bool SameIgnoringCase(std::wstring_view a, std::wstring_view b) {
     return true;
 }
 
-INT_PTR CALLBACK ReferenceDialogProc(HWND, UINT, WPARAM, LPARAM) {
-    return FALSE;
-}
-
 // Pixels of places given in the designed dialog's units, as the dialog
-// manager of this system computes them: a hidden dialog of our own with the
-// same font does the mapping. Like the dialog manager, it maps a control's
-// origin and size each on its own (x, y, width, height in a RECT's four
-// fields), so rounding never shifts the far edge.
+// manager of this system computes them.
 std::optional<std::vector<RECT>> MapDesignedUnits(std::vector<RECT> places) {
-    std::vector<WORD> words;
-    const DWORD style = DS_SETFONT | WS_POPUP;
-    words.push_back(LOWORD(style));
-    words.push_back(HIWORD(style));
-    words.insert(words.end(),
-                 {0, 0, 0, 0, 0, static_cast<WORD>(main_dialog::kWidth),
-                  static_cast<WORD>(main_dialog::kHeight), 0, 0, 0, main_dialog::kPointSize});
-    words.insert(words.end(), main_dialog::kTypeface.begin(), main_dialog::kTypeface.end());
-    words.push_back(0);
-    HWND reference = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
-                                                reinterpret_cast<LPCDLGTEMPLATEW>(words.data()),
-                                                nullptr, ReferenceDialogProc, 0);
-    if (reference == nullptr) {
-        return std::nullopt;
-    }
-    bool mapped = true;
+    const ReferenceDialog reference;
     for (RECT& place : places) {
-        mapped = mapped && MapDialogRect(reference, &place) != FALSE;
-    }
-    DestroyWindow(reference);
-    if (!mapped) {
-        return std::nullopt;
+        if (!reference.Map(place)) {
+            return std::nullopt;
+        }
     }
     return places;
 }
@@ -241,6 +227,12 @@ private:
                 break;
             case Action::kReportResources:
                 ReportResources();
+                break;
+            case Action::kScreenshot:
+                ReadScreenshot(step.values[0]);
+                break;
+            case Action::kExpectLineOnArtwork:
+                ExpectLineOnArtwork(step.control);
                 break;
             case Action::kClose:
                 Close();
@@ -608,6 +600,123 @@ private:
                                         : std::string("GDI objects not readable")));
     }
 
+    void ReadScreenshot(const std::wstring& path) {
+        m_screenshot = ReadPictureFile(path.c_str());
+        m_log.Check(m_screenshot.has_value(),
+                    "screenshot: " + Utf8(path) +
+                        (m_screenshot ? " read, " + std::to_string(m_screenshot->width) + "x" +
+                                            std::to_string(m_screenshot->height)
+                                      : std::string(" not readable")));
+    }
+
+    // The background picture as the tool lays it under its controls: its
+    // bitmap resource scaled to the client area, one copy from the corner.
+    std::optional<Picture> ToolArtwork(SIZE client) const {
+        std::wstring path(32768, L'\0');
+        const DWORD length = GetModuleFileNameExW(m_window->Process(), nullptr, path.data(),
+                                                  static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return std::nullopt;
+        }
+        path.resize(length);
+        HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        if (module == nullptr) {
+            return std::nullopt;
+        }
+        auto* const bitmap = static_cast<HBITMAP>(
+            LoadImageW(module, MAKEINTRESOURCEW(main_dialog::kBackgroundBitmapId), IMAGE_BITMAP,
+                       client.cx, client.cy, LR_DEFAULTCOLOR));
+        FreeLibrary(module);
+        std::optional<Picture> artwork = ReadPicture(bitmap);
+        if (bitmap != nullptr) {
+            DeleteObject(bitmap);
+        }
+        return artwork;
+    }
+
+    // A label's text drawn by the system over the dialog's picture: what the
+    // screenshot shows where the label is, against the picture at that place.
+    // Dark text only darkens the picture, so pixels that differ and are no
+    // lighter anywhere are the text's; all of them must lie in one line of
+    // the dialog's font and span the whole text as that font measures it,
+    // centred in the label; every other pixel must be the picture's own.
+    void ExpectLineOnArtwork(std::size_t index) {
+        const std::string what = ControlName(index) + " look";
+        HWND control = ControlOrFail(index, what);
+        if (control == nullptr) {
+            return;
+        }
+        if (!m_screenshot) {
+            m_log.Check(false, what + ": no screenshot to look at (--screenshot first)");
+            return;
+        }
+        const std::optional<std::wstring> text = ToolWindow::Text(control);
+        const std::wstring_view seenText = text ? std::wstring_view(*text) : std::wstring_view();
+        const std::size_t lastBlank = seenText.find_last_of(L' ');
+        const SIZE client = m_window->ClientSize();
+        const std::optional<Picture> artwork = ToolArtwork(client);
+        const ReferenceDialog reference;
+        const std::optional<ReferenceDialog::TextSize> line = reference.Measure(seenText);
+        const std::optional<ReferenceDialog::TextSize> beforeLastWord = reference.Measure(
+            seenText.substr(0, lastBlank == std::wstring_view::npos ? 0 : lastBlank + 1));
+        // The label may reach past the client area (the bottom row of the
+        // layout does); only what lies inside can show.
+        const RECT place = m_window->PlaceInDialog(control);
+        const RECT clientArea{0, 0, client.cx, client.cy};
+        RECT shown{};
+        IntersectRect(&shown, &place, &clientArea);
+        POINT origin{0, 0};
+        ClientToScreen(m_window->Dialog(), &origin);
+        RECT onScreen = shown;
+        OffsetRect(&onScreen, origin.x, origin.y);
+        if (!text || !artwork || !line || !beforeLastWord || IsRectEmpty(&shown) ||
+            !artwork->Holds(shown) || !m_screenshot->Holds(onScreen)) {
+            m_log.Check(false,
+                        what + ": text, picture, font or place not to be had (" +
+                            (text ? "text" : "no text") + ", " +
+                            (artwork ? "picture" : "no picture") + ", " +
+                            (line ? "font" : "no font") + ", place " +
+                            RectText(onScreen.left, onScreen.top, onScreen.right - onScreen.left,
+                                     onScreen.bottom - onScreen.top) +
+                            " on the screen)");
+            return;
+        }
+        const int width = shown.right - shown.left;
+        const int height = shown.bottom - shown.top;
+        const InkSurvey ink =
+            SurveyInk(m_screenshot->Crop(onScreen), artwork->Crop(shown), width, height);
+        const int all = width * height;
+        m_log.Info(what + ": " + RectText(onScreen.left, onScreen.top, width, height) +
+                   " on the screen; " + Quoted(seenText) + " is " + std::to_string(line->width) +
+                   " px wide, a line " + std::to_string(line->lineHeight) + " px high");
+
+        Expect(ink.inkPixels > 0 && ink.strayPixels == 0,
+               what + ": the background picture around the text",
+               std::to_string(all - ink.inkPixels - ink.strayPixels) + " of " +
+                   std::to_string(all) + " pixels are the picture's, " +
+                   std::to_string(ink.inkPixels) + " darker (text), " +
+                   std::to_string(ink.strayPixels) + " of another colour",
+               "text pixels and the picture's, none of another colour");
+        Expect(ink.inkPixels > 0 && ink.InkHeight() <= line->lineHeight,
+               what + ": the text on one line",
+               "text in rows " + std::to_string(ink.top) + " to " + std::to_string(ink.bottom) +
+                   " of the label",
+               "at most " + std::to_string(line->lineHeight) + " rows");
+        // Centred the way the label centres one line; glyphs may sit a few
+        // pixels inside their advance.
+        constexpr int kBearing = 5;
+        const int textLeft = (place.right - place.left - line->width) / 2 + place.left - shown.left;
+        const int textRight = textLeft + line->width - 1;
+        const int lastWordLeft = textLeft + beforeLastWord->width;
+        Expect(ink.inkPixels > 0 && ink.left >= textLeft - 1 && ink.left <= textLeft + kBearing &&
+                   ink.right <= textRight + 1 && ink.right >= textRight - kBearing,
+               what + ": the whole text shown",
+               "text from x " + std::to_string(ink.left) + " to " + std::to_string(ink.right) +
+                   " of the label",
+               "from " + std::to_string(textLeft) + " to " + std::to_string(textRight) + ", past " +
+                   std::to_string(lastWordLeft) + " where its last word starts");
+    }
+
     void Close() {
         if (!HaveWindow()) {
             m_log.Check(false, "close: no window");
@@ -642,6 +751,7 @@ private:
 
     CheckLog m_log;
     DWORD m_timeoutMs = kDefaultTimeoutMs;
+    std::optional<Picture> m_screenshot;
     std::optional<ToolWindow> m_window;
     bool m_windowMissing = false;
 };

@@ -3,13 +3,16 @@
 # outside with the probe, keeps a screenshot and closes the tool.
 #
 # Usage: run_wine_test.sh --build DIR --probe PROBE_EXE --name NAME --exe TOOL_EXE
-#                         [--set-byte OFFSET FROM TO] [--folder SUBDIR] -- PROBE_OPTION...
+#                         [--set-byte OFFSET FROM TO] [--folder SUBDIR] [--look CONTROL]...
+#                         -- PROBE_OPTION...
 #   The tool runs from a copy in DIR/wine-tests/NAME (or in SUBDIR below it,
 #   given with slashes, for a deeply placed tool), so a test may damage its
 #   copy (--set-byte: the byte at OFFSET, counted from the end when negative,
 #   must read FROM and is made TO) without touching the built file.
 #   The probe first checks the copy's dialog resource, then PROBE_OPTION...;
-#   the screenshot goes to DIR/artifacts/NAME.png.
+#   the screenshot goes to DIR/artifacts/NAME.png. Each --look CONTROL has
+#   the probe check that picture where CONTROL is: its whole text on one line
+#   over the dialog's background picture, and that picture everywhere else.
 # Exit status: 0 when every check passed.
 set -uo pipefail
 # Only the prefix chosen below is ever touched or ended.
@@ -24,6 +27,7 @@ kr_fixed_wine_layout "$@"
 source "$here/wine-session.sh"
 
 build="" probe="" name="" exe="" folder="" patch_offset="" patch_from="" patch_to=""
+look_options=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build="$2"; shift 2 ;;
@@ -32,6 +36,7 @@ while [ $# -gt 0 ]; do
     --exe) exe="$2"; shift 2 ;;
     --folder) folder="$2"; shift 2 ;;
     --set-byte) patch_offset="$2"; patch_from="$3"; patch_to="$4"; shift 4 ;;
+    --look) look_options+=(--expect-line-on-artwork "$2"); shift 2 ;;
     --) shift; break ;;
     *) echo "run_wine_test: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -95,5 +100,5 @@ kr_probe "$probe" "${resource_check[@]}" "${probe_options[@]}" || status=1
 
 # The probe has waited until the tool was idle, so the window is painted.
 shot="$artifacts/$name.png"
-kr_shoot_and_close "$shot" "$probe" "$tool_pid" || status=1
+kr_shoot_and_close "$shot" "$probe" "$tool_pid" "${look_options[@]}" || status=1
 exit $status

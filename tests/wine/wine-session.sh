@@ -143,19 +143,32 @@ kr_probe() {
   return 1
 }
 
-# kr_shoot_and_close SHOT PROBE TOOL_PID: the screenshot of the finished run,
-# then the tool closed through its exit button and its end awaited. Fails when
-# the screenshot is missing or blank or the tool does not end.
+# kr_shoot_and_close SHOT PROBE TOOL_PID [LOOK_OPTION...]: the screenshot of
+# the finished run, then, with LOOK_OPTIONs, the probe's checks of the window's
+# looks against that very picture (kept beside it as a .bmp, which Wine
+# programs read), then the tool closed through its exit button and its end
+# awaited. Fails when the screenshot is missing or blank, a look check fails
+# or the tool does not end.
 kr_shoot_and_close() {
-  local status=0
-  if kr_screenshot "$1"; then
-    echo "ok screenshot: $1"
+  local shot="$1" probe="$2" tool_pid="$3" status=0
+  shift 3
+  if kr_screenshot "$shot"; then
+    echo "ok screenshot: $shot"
+    if [ $# -gt 0 ]; then
+      local picture="${shot%.png}.bmp"
+      if convert "$shot" -type TrueColor BMP3:"$picture"; then
+        kr_probe "$probe" --screenshot "$(kr_windows_path "$picture")" "$@" || status=1
+      else
+        echo "FAIL screenshot: $shot not converted to $picture"
+        status=1
+      fi
+    fi
   else
-    echo "FAIL screenshot: $1 is missing or blank"
+    echo "FAIL screenshot: $shot is missing or blank"
     status=1
   fi
-  kr_probe "$2" --close || status=1
-  kr_await_tool "$3" || status=1
+  kr_probe "$probe" --close || status=1
+  kr_await_tool "$tool_pid" || status=1
   return $status
 }
 
