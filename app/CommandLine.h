@@ -1,0 +1,56 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The tool's command line, as deployment systems write it: /s runs silently,
+// /c (with /s) only checks, /l=FILE appends the log to a file, /? or /h shows
+// the usage. Switches are case-insensitive and start with / or -.
+
+struct CommandLineOptions {
+    bool silent = false;                  // /s: no window, no message box
+    bool checkOnly = false;               // /c: nothing is written to the dock (only with /s)
+    bool usage = false;                   // /? or /h: show the usage and end
+    std::optional<std::wstring> logFile;  // /l=FILE
+
+    bool operator==(const CommandLineOptions&) const = default;
+};
+
+struct CommandLineParse {
+    // Empty when the command line is not understood; reason then says why.
+    std::optional<CommandLineOptions> options;
+    std::wstring reason;  // one line, e.g. "unknown switch: /x"; empty when understood
+    // /s stands somewhere after the program's path, whether or not the rest
+    // is understood: the caller must then never wait for a person, not even
+    // to show the usage of a line it could not read. Judged on the arguments
+    // and on the line as written, so /l="C:\Logs\" /s, whose escaped quote
+    // takes the /s into the path, still counts; so does a /s that stands as
+    // a word of its own inside a quoted path, as in /l="C:\x /s y.log".
+    bool silentSeen = false;
+
+    bool Understood() const { return options.has_value(); }
+};
+
+// Splits a whole command line as the process receives it (the program's path
+// first, quoted or not) by the rules of the Windows C runtime. The program's
+// path ends at the first blank outside double quotes, and its quotes only
+// group: a backslash in it is always a plain character, as in "C:\Tools\".
+// Each argument ends at a blank (space or tab) outside double quotes; 2n
+// backslashes before a double quote give n backslashes and the quote opens
+// or closes a quoted part, 2n+1 give n backslashes and a literal quote; two
+// quotes inside a quoted part give one literal quote. The first element is
+// always the program's path, empty when the line is.
+std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine);
+
+// Reads the switches after the program's path. A repeated switch (/? and /h
+// are one switch), an unknown switch, a bare word, a value on a switch that
+// takes none, /l without a non-empty value or with a quote in it (no file
+// name holds one) and /c without /s are not understood. /? or /h with
+// switches that are otherwise well formed is the usage request.
+CommandLineParse ParseCommandLine(std::wstring_view commandLine);
+
+// What /? shows and what a command line that is not understood is answered
+// with: the switches and the exit codes. Lines end in "\r\n".
+extern const std::wstring_view kUsageText;

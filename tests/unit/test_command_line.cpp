@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/CommandLine.h"
+#include "app/FlowEnding.h"
+
+namespace {
+
+// One command line as GetCommandLineW() hands it over, and what it must give.
+// A row whose reason is set expects "not understood", with the reason naming
+// the part at fault; the other rows expect these options.
+struct Row {
+    const wchar_t* line;
+    bool silent;
+    bool checkOnly;
+    bool usage;
+    const wchar_t* logFile;  // nullptr: no /l
+    bool silentSeen;
+    const wchar_t* reason;  // nullptr: understood
+};
+
+// clang-format off
+constexpr Row kRows[] = {
+    // line                                                     silent check  usage  logFile                silentSeen reason
+    // The window, whatever the program's path looks like.
+    {L"",                                                       false, false, false, nullptr,               false, nullptr},
+    {L"Kr.exe",                                                 false, false, false, nullptr,               false, nullptr},
+    {L"\"C:\\Program Files\\Dock\\KrEFM8SwUpgrade.exe\"",       false, false, false, nullptr,               false, nullptr},
+    {L"\"C:\\x /s\\Kr.exe\"",                                   false, false, false, nullptr,               false, nullptr},
+    // Every switch, either case, / or -, program path quoted with blanks.
+    {L"\"C:\\Program Files\\Dock\\KrEFM8SwUpgrade.exe\" /s",    true,  false, false, nullptr,               true,  nullptr},
+    {L"\"C:\\Tools\\\" /s",                                     true,  false, false, nullptr,               true,  nullptr},
+    {L"C:\\Dock\\Kr.exe /S",                                    true,  false, false, nullptr,               true,  nullptr},
+    {L"Kr.exe -s",                                              true,  false, false, nullptr,               true,  nullptr},
+    {L"Kr.exe /s /c",                                           true,  true,  false, nullptr,               true,  nullptr},
+    {L"Kr.exe -C   -S",                                         true,  true,  false, nullptr,               true,  nullptr},
+    {L"Kr.exe /?",                                              false, false, true,  nullptr,               false, nullptr},
+    {L"Kr.exe -h",                                              false, false, true,  nullptr,               false, nullptr},
+    {L"Kr.exe /H",                                              false, false, true,  nullptr,               false, nullptr},
+    {L"Kr.exe /? /s",                                           true,  false, true,  nullptr,               true,  nullptr},
+    {L"Kr.exe /? /c",                                           false, true,  true,  nullptr,               false, nullptr},
+    {L"Kr.exe /l=C:\\logs\\update.log",                         false, false, false, L"C:\\logs\\update.log", false, nullptr},
+    {L"Kr.exe -L=C:\\Logs\\Update.LOG",                         false, false, false, L"C:\\Logs\\Update.LOG", false, nullptr},
+    {L"Kr.exe\t/s\t\t/l=C:\\a",                                 true,  false, false, L"C:\\a",              true,  nullptr},
+    // Blanks in the log path: quoted around the value or around the switch.
+    {L"Kr.exe /s /l=\"C:\\a b\\log.txt\"",                      true,  false, false, L"C:\\a b\\log.txt",   true,  nullptr},
+    {L"Kr.exe /s \"/l=C:\\a b\\log.txt\"",                      true,  false, false, L"C:\\a b\\log.txt",   true,  nullptr},
+    {L"Kr.exe /l=C:\\a\" \"b",                                  false, false, false, L"C:\\a b",            false, nullptr},
+    {L"Kr.exe /l=\"C:\\x /s\\log.txt\"",                        false, false, false, L"C:\\x /s\\log.txt",   false, nullptr},
+    {L"Kr.exe /l=C:\\a b\\log.txt",                             false, false, false, nullptr,               false, L"b\\log.txt"},
+    // Backslashes: plain unless before a quote; 2n give n and a quote that
+    // groups, 2n+1 give n and a literal quote; "" inside quotes is one quote.
+    // A quote that reaches a file name is refused, the reason shows the split.
+    {L"Kr.exe /l=C:\\a\\\\b\\\\\\c",                            false, false, false, L"C:\\a\\\\b\\\\\\c",  false, nullptr},
+    {L"Kr.exe /l=\"C:\\logs\\\\\" /s",                          true,  false, false, L"C:\\logs\\",         true,  nullptr},
+    {L"Kr.exe /l=a\\\"b",                                       false, false, false, nullptr,               false, L"quote: /l=a\"b"},
+    {L"Kr.exe /l=\"a\\\\\\\"b\"",                               false, false, false, nullptr,               false, L"quote: /l=a\\\"b"},
+    {L"Kr.exe /l=\"a\"\"b\"",                                   false, false, false, nullptr,               false, L"quote: /l=a\"b"},
+    // Not understood; /s anywhere still counts.
+    {L"Kr.exe /c",                                              false, false, false, nullptr,               false, L"/c"},
+    {L"Kr.exe /s /x",                                           false, false, false, nullptr,               true,  L"/x"},
+    {L"Kr.exe /x -S",                                           false, false, false, nullptr,               true,  L"/x"},
+    {L"Kr.exe update /s",                                       false, false, false, nullptr,               true,  L"update"},
+    {L"Kr.exe /silent",                                         false, false, false, nullptr,               false, L"/silent"},
+    {L"Kr.exe /",                                               false, false, false, nullptr,               false, L"/"},
+    {L"Kr.exe \"\"",                                            false, false, false, nullptr,               false, L"empty"},
+    {L"Kr.exe /s /l:C:\\log.txt",                               false, false, false, nullptr,               true,  L"/l:C:\\log.txt"},
+    {L"Kr.exe /l=\"C:\\logs\\\" /s",                            false, false, false, nullptr,               true,  L"quote: /l=C:\\logs\" /s"},
+    {L"Kr.exe /l=\"C:\\logs\\\" \"/s\"",                        false, false, false, nullptr,               true,  L"quote: /l=C:\\logs\" /s"},
+    {L"Kr.exe /l",                                              false, false, false, nullptr,               false, L"/l"},
+    {L"Kr.exe /s /l=",                                          false, false, false, nullptr,               true,  L"/l="},
+    {L"Kr.exe /l=\"\"",                                         false, false, false, nullptr,               false, L"/l="},
+    {L"Kr.exe /s=1",                                            false, false, false, nullptr,               true,  L"/s=1"},
+    {L"Kr.exe /s /c=yes",                                       false, false, false, nullptr,               true,  L"/c=yes"},
+    {L"Kr.exe /? /h=x",                                         false, false, false, nullptr,               false, L"/h=x"},
+    {L"Kr.exe /s /S",                                           false, false, false, nullptr,               true,  L"repeated switch: /S"},
+    {L"Kr.exe -s /c /s",                                        false, false, false, nullptr,               true,  L"repeated switch: /s"},
+    {L"Kr.exe /? /h",                                           false, false, false, nullptr,               false, L"repeated switch: /h"},
+    {L"Kr.exe /l=a -l=b",                                       false, false, false, nullptr,               false, L"repeated switch: -l=b"},
+};
+// clang-format on
+
+TEST(CommandLine, EveryLineOfTheTable) {
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(testing::Message() << "command line: " << row.line);
+        const CommandLineParse parse = ParseCommandLine(row.line);
+        EXPECT_EQ(parse.silentSeen, row.silentSeen);
+        if (row.reason != nullptr) {
+            EXPECT_FALSE(parse.Understood());
+            EXPECT_NE(parse.reason.find(row.reason), std::wstring::npos) << parse.reason;
+            EXPECT_EQ(parse.reason.find_first_of(L"\r\n"), std::wstring::npos);
+            continue;
+        }
+        ASSERT_TRUE(parse.Understood()) << parse.reason;
+        EXPECT_TRUE(parse.reason.empty());
+        CommandLineOptions expected{.silent = row.silent,
+                                    .checkOnly = row.checkOnly,
+                                    .usage = row.usage,
+                                    .logFile = std::nullopt};
+        if (row.logFile != nullptr) {
+            expected.logFile = row.logFile;
+        }
+        EXPECT_EQ(*parse.options, expected);
+    }
+}
+
+// The usage is what a deployment script's author reads: every switch and
+// every exit code the runner can end with.
+TEST(CommandLine, UsageListsEverySwitchAndExitCode) {
+    for (const wchar_t* entry : {L"  /s ", L"  /c ", L"  /l=FILE ", L"  /?, /h "}) {
+        EXPECT_NE(kUsageText.find(entry), std::wstring_view::npos) << entry;
+    }
+    for (const int code : {exit_code::kUpdateApplies, exit_code::kFailed, exit_code::kRestartNeeded,
+                           exit_code::kNothingToDo, exit_code::kNoDock, exit_code::kNotApplicable,
+                           exit_code::kAlreadyRunning, exit_code::kBadCommandLine}) {
+        const std::wstring entry = L"\r\n  " + std::to_wstring(code) + L" ";
+        EXPECT_NE(kUsageText.find(entry), std::wstring_view::npos) << code;
+    }
+}
+
+}  // namespace
