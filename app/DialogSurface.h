@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "app/FlowEnding.h"
 #include "app/LogRecord.h"
 #include "app/ResultLook.h"
 
@@ -28,4 +29,7 @@ public:
     virtual void PostLog(LogRecord record) = 0;
     virtual void ClearLog() = 0;
     virtual void EndDialog() = 0;
+    // A check or a run has come to an ending. The window has shown it in its
+    // log and on its label already; a front end that nobody watches acts on it.
+    virtual void ReportEnding(FlowEnding ending) = 0;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 // How a check or a run of the upgrade flow ended, as a front end that
 // nobody watches must report it: the dialog shows the same endings in its
 // log and result label, the silent runner turns them into its exit code.
@@ -25,3 +27,24 @@ inline constexpr int kNotApplicable = 5;
 inline constexpr int kAlreadyRunning = 6;
 inline constexpr int kBadCommandLine = 87;
 }  // namespace exit_code
+
+// The silent runner's exit code once the flow has come to `ending`; none when
+// the ending calls for the update, which then runs (unless only checking).
+constexpr std::optional<int> ExitCodeOf(FlowEnding ending, bool checkOnly) {
+    switch (ending) {
+        case FlowEnding::UpdateOffered:
+            return checkOnly ? std::optional<int>(exit_code::kUpdateApplies) : std::nullopt;
+        case FlowEnding::UpToDate:
+            return exit_code::kNothingToDo;
+        case FlowEnding::NoDock:
+            return exit_code::kNoDock;
+        case FlowEnding::NotApplicable:
+            return exit_code::kNotApplicable;
+        case FlowEnding::RunPassed:
+            return exit_code::kRestartNeeded;
+        case FlowEnding::CheckFailed:
+        case FlowEnding::RunFailed:
+            break;
+    }
+    return exit_code::kFailed;
+}

@@ -80,6 +80,7 @@ void UpgradeFlow::OnIspReport(std::span<const std::uint8_t> report) {
                     // No version answer follows in the bootloader, and it is the
                     // version answer that gives exit back after a check.
                     m_surface.EnableControl(kExitButton, true);
+                    EndCheck(FlowEnding::UpdateOffered);
                 } else if (m_nIspStep != STEP_SHOW_PASS) {
                     // Back in its bootloader, the dock resumes the run at chip 3's
                     // erase; after a failure, exit was given back and is taken again.
@@ -101,6 +102,7 @@ void UpgradeFlow::OnIspReport(std::span<const std::uint8_t> report) {
                 m_surface.EnableControl(kFwVerButton, true);
             }
             m_surface.EnableControl(kExitButton, true);
+            EndCheck(m_gateEnding);
         }
     }
 
@@ -251,6 +253,7 @@ void UpgradeFlow::EnterFailStep() {
     // so no answer would come to show it.
     m_nIspStep = STEP_SHOW_FAIL;
     ShowVerdict(ResultLook::Fail);
+    m_surface.ReportEnding(FlowEnding::RunFailed);
 }
 
 void UpgradeFlow::ShowVerdict(ResultLook look) {
@@ -258,6 +261,12 @@ void UpgradeFlow::ShowVerdict(ResultLook look) {
     // A run that has ended must never lock the user in: the close box of a
     // dialog whose cancel button is disabled does nothing either.
     m_surface.EnableControl(kExitButton, true);
+}
+
+void UpgradeFlow::EndCheck(FlowEnding ending) {
+    if (RunOver()) {
+        m_surface.ReportEnding(ending);
+    }
 }
 
 std::wstring_view UpgradeFlow::AwaitedAnswer() const {
@@ -334,6 +343,7 @@ void UpgradeFlow::OnNoAnswer() {
         m_surface.EnableControl(kStartButton, false);
         m_surface.EnableControl(kFwVerButton, true);
         m_surface.EnableControl(kExitButton, true);
+        EndCheck(FlowEnding::CheckFailed);
         return;
     }
     const unsigned seconds =
@@ -343,6 +353,7 @@ void UpgradeFlow::OnNoAnswer() {
     m_surface.KillTimer(TIMER_CHIP1_ERASE);
     m_nIspStep = STEP_IDLE;
     ShowVerdict(ResultLook::Fail);
+    m_surface.ReportEnding(FlowEnding::RunFailed);
 }
 
 void UpgradeFlow::StepSequencer() {
@@ -440,7 +451,10 @@ void UpgradeFlow::StepSequencer() {
                 m_nIspStep = STEP_CHIP3_VERIFY;
                 break;
             case STEP_SHOW_PASS:
+                // The dock took the finish command: the run is over.
                 ShowVerdict(m_bChip1Failed ? ResultLook::Fail : ResultLook::Pass);
+                m_surface.ReportEnding(m_bChip1Failed ? FlowEnding::RunFailed
+                                                      : FlowEnding::RunPassed);
                 break;
             case STEP_SHOW_FAIL:
                 ShowVerdict(ResultLook::Fail);
@@ -567,6 +581,9 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
         m_surface.SetProgressPosition(0);
         // The check is over: the user must be able to leave.
         m_surface.EnableControl(kExitButton, true);
+        if (check == DeviceCheck::Scan) {
+            EndCheck(link.m_bVendorSeen ? FlowEnding::NotApplicable : FlowEnding::NoDock);
+        }
         if (link.m_bVendorSeen) {
             Log(texts.productId);
             Log(Format(L"File PID: 0X%X : ", static_cast<unsigned>(m_package.m_wPackagePid)) +
@@ -579,11 +596,17 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
     if (!link.m_bThreadsStarted || !link.m_bReadOpen || !link.m_bWriteOpen) {
         Log(texts.deviceError);
         m_surface.EnableControl(kExitButton, true);
+        if (check == DeviceCheck::Scan) {
+            EndCheck(FlowEnding::CheckFailed);
+        }
         return;
     }
     if (!m_package.m_bPackageLoaded) {
         Log(texts.fileError);
         m_surface.EnableControl(kExitButton, true);
+        if (check == DeviceCheck::Scan) {
+            EndCheck(FlowEnding::CheckFailed);
+        }
         return;
     }
 
@@ -620,6 +643,7 @@ int UpgradeFlow::CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVer
         // The hub firmware the dock must carry.
         if (hubText.find(L"0x8720") == std::wstring::npos) {
             m_surface.SetResultLook(ResultLook::Fail);
+            m_gateEnding = FlowEnding::NotApplicable;
             return 0;
         }
         const std::wstring dpText = m_toolResults.m_dpToolText.Get();
@@ -632,6 +656,7 @@ int UpgradeFlow::CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVer
         }
     }
 
+    m_gateEnding = FlowEnding::UpdateOffered;
     switch (fileVersion[0]) {
         case 'E':
             Log(L"Engineer file version!");
@@ -643,6 +668,7 @@ int UpgradeFlow::CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVer
             break;
         default:
             Log(L"ISP file version error!");
+            m_gateEnding = FlowEnding::NotApplicable;
             return 0;
     }
     if (deviceVersion[0] == 'E') {
@@ -658,6 +684,7 @@ int UpgradeFlow::CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVer
     Log(L"ISP file version must higher then device version!");
     Log(L"Don't need to upgrade!");
     m_surface.SetResultLook(ResultLook::Pass);
+    m_gateEnding = FlowEnding::UpToDate;
     return 0;
 }
 
@@ -692,12 +719,15 @@ bool UpgradeFlow::OnHidRemoval(std::wstring_view interfaceName) {
                 break;
             case STEP_SHOW_PASS:  // the power reset the user was asked for
                 m_nIspStep = STEP_IDLE;
+                m_surface.ReportEnding(m_bChip1Failed ? FlowEnding::RunFailed
+                                                      : FlowEnding::RunPassed);
                 break;
             default:
                 m_nIspStep = STEP_IDLE;
                 Log(L"Error!, restart please.");
                 // The run is over without a result: it failed.
                 ShowVerdict(ResultLook::Fail);
+                m_surface.ReportEnding(FlowEnding::RunFailed);
                 break;
         }
         m_surface.EnableControl(kStartButton, false);

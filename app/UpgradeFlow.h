@@ -161,6 +161,9 @@ private:
     void FailRun(std::wstring_view line);
     void EnterFailStep();
     void ShowVerdict(ResultLook look);
+    // The ending of a check, reported only outside a run: a scan that resumes
+    // a run does not end it.
+    void EndCheck(FlowEnding ending);
     // Each answer during a run re-arms the watch for the next one.
     void WatchForAnswer();
     void OnNoAnswer();
@@ -203,4 +206,6 @@ private:
     bool m_bChip1Failed = false;
     // Chip 1's erase has been busy for longer than it ever takes.
     bool m_bChip1EraseExpired = false;
+    // What the version gate's last verdict means for the dock.
+    FlowEnding m_gateEnding = FlowEnding::CheckFailed;
 };

@@ -28,6 +28,7 @@ public:
     void SetProgressPosition(int) override {}
     void SetProgressFill(std::uint32_t) override {}
     void ShowModalMessage(std::wstring_view) override {}
+    void ReportEnding(FlowEnding) override {}
     void SetTimer(int, unsigned) override {}
     void KillTimer(int) override {}
     void Pause(unsigned) override {}

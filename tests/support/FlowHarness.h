@@ -54,6 +54,7 @@ public:
         ++clears;
     }
     void EndDialog() override { ended = true; }
+    void ReportEnding(FlowEnding ending) override { endings.push_back(ending); }
 
     // The log's text lines, in order, without the progress records.
     std::vector<std::wstring> Lines() const {
@@ -75,6 +76,7 @@ public:
     std::map<int, Timer> timers;
     std::vector<LogRecord> records;
     std::vector<ResultLook> looks;
+    std::vector<FlowEnding> endings;
     std::vector<std::uint32_t> fills;
     std::vector<std::wstring> messages;
     std::vector<unsigned> pauses;
