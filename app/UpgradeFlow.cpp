@@ -37,6 +37,14 @@ unsigned VersionNumber(const std::array<std::uint8_t, 4>& version) {
     return version[1] * 100U + version[2] * 10U + version[3];
 }
 
+// The dock's model as a deployment inventory shows it: its product ID, and its
+// name when the model table knows it.
+std::wstring ModelText(std::uint16_t productId) {
+    const std::wstring name = LookUpModelName(productId);
+    return Format(L"0x%04x", static_cast<unsigned>(productId)) +
+           (name == L"Device Name error" ? L"" : L" " + name);
+}
+
 bool SameInterfaceName(std::wstring_view a, std::wstring_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](wchar_t x, wchar_t y) {
         return std::towlower(static_cast<wint_t>(x)) == std::towlower(static_cast<wint_t>(y));
@@ -97,6 +105,7 @@ void UpgradeFlow::OnIspReport(std::span<const std::uint8_t> report) {
     } else if (code == device::USBUID_ISP_EFM8_CMD_DEVICE_VERSION) {
         if (const auto version = device::DecodeVersionAnswer(report)) {
             m_awaitedQuery = AwaitedQuery::None;
+            m_deviceVersion = *version;
             if (CheckFirmwareVersion(m_images.m_byCodeVersion, *version) == 1) {
                 m_surface.EnableControl(kStartButton, true);
                 m_surface.EnableControl(kFwVerButton, true);
@@ -630,6 +639,22 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
             m_tools.StartDpTool();
             break;
     }
+}
+
+std::vector<std::wstring> UpgradeFlow::CheckSummary() const {
+    const std::wstring device = m_bIspMode        ? L"bootloader"
+                                : m_deviceVersion ? VersionText(*m_deviceVersion)
+                                                  : L"none";
+    const std::wstring hub = m_toolResults.m_hubToolText.Get();
+    const std::wstring dp = m_toolResults.m_dpToolText.Get();
+    const std::size_t token = dp.find(L"Pegasus App:");
+    return {
+        L"package=" + VersionText(m_images.m_byCodeVersion),
+        L"device=" + device,
+        L"hub=" + (hub.empty() ? L"none" : hub),
+        L"dp=" + (token == std::wstring::npos ? L"none" : dp.substr(token, 30)),
+        L"model=" + ModelText(m_package.m_wPackagePid),
+    };
 }
 
 int UpgradeFlow::CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVersion,

@@ -2,9 +2,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/DialogSurface.h"
 #include "device/HidLink.h"
@@ -111,6 +113,14 @@ public:
     void OnStartUpgrade();
     void OnExit();
 
+    // What a check found, as `key=value` lines for whoever checks without a
+    // window: package, device, hub, dp, model.
+    std::vector<std::wstring> CheckSummary() const;
+    // A check of "FW Ver" is still to come: its verdict is not the last one.
+    bool FwVerChecksPending() const {
+        return m_bHubCheckPending || m_bDpCheckPending || m_bScanPending;
+    }
+
     std::uint8_t IspStep() const { return m_nIspStep; }
     bool IspMode() const { return m_bIspMode; }
     bool DeviceReady() const { return m_bDeviceReady; }
@@ -206,6 +216,8 @@ private:
     bool m_bChip1Failed = false;
     // Chip 1's erase has been busy for longer than it ever takes.
     bool m_bChip1EraseExpired = false;
-    // What the version gate's last verdict means for the dock.
+    // What the version gate's last verdict means for the dock, and the
+    // version the dock gave it.
     FlowEnding m_gateEnding = FlowEnding::CheckFailed;
+    std::optional<std::array<std::uint8_t, 4>> m_deviceVersion;
 };

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/win32/LogPosting.h"
+#include "app/win32/OwnPackage.h"
 #include "framework/CPaintDC.h"
 #include "res/resource.h"
 
@@ -38,23 +39,6 @@ std::wstring_view InterfaceName(const DEV_BROADCAST_DEVICEINTERFACE_W& notice) {
     }
     const std::size_t room = (notice.dbcc_size - kNameOffset) / sizeof(wchar_t);
     return {notice.dbcc_name, ::wcsnlen(notice.dbcc_name, room)};
-}
-
-// The running executable's path, with a buffer that grows until it fits.
-std::wstring ModuleFileName() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return {};
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
 }
 
 }  // namespace
@@ -337,20 +321,13 @@ void CKrEFM8SwUpgradeDlg::SetResultLook(ResultLook look) {
 }
 
 int CKrEFM8SwUpgradeDlg::LoadFirmwarePackage() {
-    m_szModulePath = ModuleFileName();
-    package::LoadResult result{.code = package::kErrorOpen, .fileError = false, .versionText = {}};
-    if (m_hPackageFile.Open(m_szModulePath)) {
-        result = package::LoadPackage(m_hPackageFile, m_imageTable, m_package.m_wPackageVid,
-                                      m_package.m_wPackagePid);
-    }
+    const package::LoadResult result = LoadOwnPackage(m_hPackageFile, m_imageTable, m_package);
     if (!result.Ok()) {
         m_strMessage = result.LogLine();
         PostLogLine(m_strMessage);
-        m_hPackageFile.Close();
         return 1;
     }
     SetDlgItemTextW(IDC_STATIC, result.versionText);
-    m_package.m_bPackageLoaded = true;
     return 0;
 }
 

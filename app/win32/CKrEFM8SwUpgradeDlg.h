@@ -82,7 +82,6 @@ private:
 
     HICON m_hIcon;
     // The executable's path, however long it is.
-    std::wstring m_szModulePath;
     CColorEdit m_editLog;
     ActivityLog m_log;
     CButtonST m_btnStart;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ActivityLog.h"
+#include "app/LogFileLine.h"
 
 namespace {
 
@@ -122,4 +123,31 @@ TEST(ActivityLog, BelowTheLimitNothingIsDropped) {
     log.Append(Line(L"500th break"));
     EXPECT_EQ(log.LineBreaks(), ActivityLog::kLineBreakLimit);
     EXPECT_TRUE(log.Text().starts_with(L"abc\r\n"));
+}
+
+// The log file's lines: a stamp, the text in UTF-8, CR LF; characters that
+// cannot be encoded never lose the line.
+TEST(LogFileLine, StampTextAndEncoding) {
+    const LogStamp stamp{2026, 12, 9, 7, 5, 3, 42};
+    const struct {
+        std::wstring text;
+        std::string line;
+    } cases[] = {
+        {L"PASS", "2026-12-09 07:05:03.042 PASS\r\n"},
+        {L"", "2026-12-09 07:05:03.042 \r\n"},
+        {L"Gr\u00fc\u00dfe \u20ac",
+         "2026-12-09 07:05:03.042 Gr\xc3\xbc\xc3\x9f"
+         "e \xe2\x82\xac\r\n"},
+        {std::wstring(1, static_cast<wchar_t>(0xD800)) + L"x",
+         "2026-12-09 07:05:03.042 \xef\xbf\xbdx\r\n"},
+        {std::wstring(1, static_cast<wchar_t>(0xDC00)), "2026-12-09 07:05:03.042 \xef\xbf\xbd\r\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LogFileLine(stamp, c.text), c.line);
+    }
+    // A character past the basic plane, as UTF-16 gives it or as one wide unit.
+    const std::wstring clef = sizeof(wchar_t) == 2 ? std::wstring{static_cast<wchar_t>(0xD834),
+                                                                  static_cast<wchar_t>(0xDD1E)}
+                                                   : std::wstring(1, static_cast<wchar_t>(0x1D11E));
+    EXPECT_EQ(Utf8(clef), "\xf0\x9d\x84\x9e");
 }

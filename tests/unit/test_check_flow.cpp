@@ -46,6 +46,15 @@ TEST(CheckFlow, FwVerRunsTheHubCheckTheDisplayPortCheckAndTheScanOnTheirTimers) 
                                        }));
     EXPECT_EQ(ButtonsOf(h.surface), (Buttons{true, true, true}));
     EXPECT_TRUE(h.flow.DeviceReady());
+    EXPECT_FALSE(h.flow.FwVerChecksPending());
+    EXPECT_EQ(h.surface.endings, std::vector<FlowEnding>{FlowEnding::UpdateOffered});
+    EXPECT_EQ(h.flow.CheckSummary(), (std::vector<std::wstring>{
+                                         L"package=E117",
+                                         L"device=E116",
+                                         L"hub=HUB FW is 0x8720",
+                                         L"dp=Pegasus App: 7.02.05 Boot: 1.1",
+                                         L"model=0xf607",
+                                     }));
 }
 
 TEST(CheckFlow, AnArrivalMovesTheScanForward) {
