@@ -51,6 +51,17 @@ std::string Utf8(std::wstring_view text) {
     return out;
 }
 
+std::optional<std::wstring> LogCopyLines::LineFor(const LogRecord& record) {
+    if (record.kind != LogProgress) {
+        return record.text;
+    }
+    if (record.value == m_lastPercent) {
+        return std::nullopt;
+    }
+    m_lastPercent = record.value;
+    return std::to_wstring(record.value) + L"%";
+}
+
 std::string LogFileLine(const LogStamp& stamp, std::wstring_view text) {
     char prefix[32];
     const int length = std::snprintf(prefix, sizeof(prefix), "%04d-%02d-%02d %02d:%02d:%02d.%03d ",

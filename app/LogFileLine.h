@@ -1,7 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "app/LogRecord.h"
 
 // A log line as the log file keeps it: local time to the millisecond, the
 // line's text, CR LF, in UTF-8 whatever the width of wchar_t.
@@ -19,3 +22,13 @@ struct LogStamp {
 // becomes U+FFFD, so one bad character never loses the line.
 std::string Utf8(std::wstring_view text);
 std::string LogFileLine(const LogStamp& stamp, std::wstring_view text);
+
+// The line a copy of the log (a file, a console) gets for a record: a text
+// record's text; for progress "NN%", at most one line per percent.
+class LogCopyLines {
+public:
+    std::optional<std::wstring> LineFor(const LogRecord& record);
+
+private:
+    int m_lastPercent = -1;
+};

@@ -3,8 +3,8 @@
 #include "controls/win32/CGDIpInitializer.h"
 #include "framework/CWinApp.h"
 
-// The process: prepares the common controls and GDI+, runs the main dialog
-// modally and ends when it closes.
+// The process: reads its command line, then either runs the main dialog
+// modally or, with /s, the silent runner, and ends with their exit code.
 class CKrEFM8SwUpgradeApp : public CWinApp {
 public:
     CKrEFM8SwUpgradeApp() noexcept;
@@ -17,7 +17,9 @@ public:
     static constexpr int kExitDialogFailed = 1;
 
 private:
-    bool m_dialogFailed = false;
-    // Constructed without starting GDI+; InitInstance starts it.
+    int RunWindow(class LogOutputs& outputs);
+
+    int m_exitCode = 0;
+    // Constructed without starting GDI+; the window starts it.
     CGDIpInitializer m_gdiplus{FALSE};
 };

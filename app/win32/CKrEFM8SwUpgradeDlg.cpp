@@ -23,29 +23,15 @@ constexpr DWORD kLogFontStyle = 0x40;
 
 constexpr int kButtonIconSize = 48;
 
-// The device-interface class of HID devices: arrivals and removals of every
-// HID interface of the machine are announced to the dialog.
-constexpr GUID kHidInterfaceClass = {
-    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-
 // The console windows of the vendor tools are shown.
 constexpr bool kShowToolConsoles = true;
 
-// The removed interface's name, read no further than the notice reaches.
-std::wstring_view InterfaceName(const DEV_BROADCAST_DEVICEINTERFACE_W& notice) {
-    constexpr std::size_t kNameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
-    if (notice.dbcc_size <= kNameOffset) {
-        return {};
-    }
-    const std::size_t room = (notice.dbcc_size - kNameOffset) / sizeof(wchar_t);
-    return {notice.dbcc_name, ::wcsnlen(notice.dbcc_name, room)};
-}
-
 }  // namespace
 
-CKrEFM8SwUpgradeDlg::CKrEFM8SwUpgradeDlg()
+CKrEFM8SwUpgradeDlg::CKrEFM8SwUpgradeDlg(LogOutputs& outputs)
     : CBkDialogST(IDD_KREFM8SWUPGRADE_DIALOG),
       m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      m_outputs(outputs),
       m_hidDevice(&PostLogLine),
       m_toolLauncher(m_toolResults, kShowToolConsoles),
       m_flow(*this, m_hidDevice, m_toolLauncher, m_toolResults, m_hPackageFile, m_imageTable,
@@ -205,32 +191,11 @@ BOOL CKrEFM8SwUpgradeDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL CKrEFM8SwUpgradeDlg::OnDeviceChange(WPARAM event, LPARAM data) {
-    const auto* const header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
-    if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
-        return FALSE;
-    }
-    switch (event) {
-        case DBT_DEVICEARRIVAL:
-            m_flow.OnHidArrival();
-            return FALSE;
-        case DBT_DEVICEREMOVECOMPLETE: {
-            const auto& notice = *reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
-            return m_flow.OnHidRemoval(InterfaceName(notice)) ? TRUE : FALSE;
-        }
-        default:
-            return FALSE;
-    }
+    return ForwardDeviceChange(m_flow, event, data);
 }
 
 void CKrEFM8SwUpgradeDlg::RegisterHidNotification() {
-    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
-    filter.dbcc_size = sizeof(filter);
-    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    filter.dbcc_classguid = kHidInterfaceClass;
-    // Without the registration arrivals and removals go unnoticed; "FW Ver"
-    // still starts a check.
-    m_hidNotification.Reset(
-        ::RegisterDeviceNotificationW(m_hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
+    m_hidNotification = RegisterHidNotices(m_hWnd);
 }
 
 LRESULT CKrEFM8SwUpgradeDlg::OnIspLog(WPARAM wParam, LPARAM lParam) {
@@ -240,6 +205,7 @@ LRESULT CKrEFM8SwUpgradeDlg::OnIspLog(WPARAM wParam, LPARAM lParam) {
     if (!record) {
         return 0;
     }
+    m_outputs.Write(*record);
     const ActivityLog::Outcome outcome = m_log.Append(*record);
     if (outcome.progressMoved) {
         m_progress.SetPosition(outcome.progress);

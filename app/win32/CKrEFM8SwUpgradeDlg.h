@@ -11,6 +11,8 @@
 #include "app/LogRecord.h"
 #include "app/ResultLook.h"
 #include "app/UpgradeFlow.h"
+#include "app/win32/HidNotices.h"
+#include "app/win32/LogOutputs.h"
 #include "app/win32/Win32PackageFile.h"
 #include "controls/win32/CBkDialogST.h"
 #include "controls/win32/CButtonST.h"
@@ -24,14 +26,6 @@
 #include "package/PackageIdentity.h"
 #include "tools/win32/Win32ToolLauncher.h"
 
-namespace device_notification {
-inline void Unregister(HDEVNOTIFY handle) noexcept {
-    ::UnregisterDeviceNotification(handle);
-}
-}  // namespace device_notification
-using UniqueDeviceNotification =
-    OwnedHandle<HDEVNOTIFY, &owned_handle::Null<HDEVNOTIFY>, &device_notification::Unregister>;
-
 // The tool's one window: the log, the progress bar, the result label and the
 // buttons, painted over the background picture. It owns the firmware
 // package's image table and the open executable the images are read from,
@@ -42,7 +36,8 @@ public:
     // Posted by the HID reader for each input report it has read.
     static constexpr UINT WM_HID_REPORT = WM_APP + 1;
 
-    CKrEFM8SwUpgradeDlg();
+    // Every line of the log also goes to `outputs` (the log file /l asks for).
+    explicit CKrEFM8SwUpgradeDlg(LogOutputs& outputs);
     ~CKrEFM8SwUpgradeDlg() override = default;
 
 protected:
@@ -81,9 +76,9 @@ private:
     void ReleasePendingLogRecords() const noexcept;
 
     HICON m_hIcon;
-    // The executable's path, however long it is.
     CColorEdit m_editLog;
     ActivityLog m_log;
+    LogOutputs& m_outputs;
     CButtonST m_btnStart;
     CButtonST m_btnExit;
     CButtonST m_btnFwVer;

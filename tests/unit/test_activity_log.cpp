@@ -151,3 +151,14 @@ TEST(LogFileLine, StampTextAndEncoding) {
                                                    : std::wstring(1, static_cast<wchar_t>(0x1D11E));
     EXPECT_EQ(Utf8(clef), "\xf0\x9d\x84\x9e");
 }
+
+TEST(LogFileLine, ACopyOfTheLogGetsEachTextLineAndEachPercentOnce) {
+    LogCopyLines copy;
+    EXPECT_EQ(copy.LineFor(Line(L"File 1/1 :  17843 BYTES")), L"File 1/1 :  17843 BYTES");
+    EXPECT_EQ(copy.LineFor(Progress(L"     0", 0)), L"0%");
+    EXPECT_EQ(copy.LineFor(Progress(L"    59", 0)), std::nullopt);
+    EXPECT_EQ(copy.LineFor(Progress(L"   236", 1)), L"1%");
+    EXPECT_EQ(copy.LineFor(Progress(L" 17843", 100)), L"100%");
+    EXPECT_EQ(copy.LineFor(Line(L"File 1/1 End")), L"File 1/1 End");
+    EXPECT_EQ(copy.LineFor(Progress(L"     0", 0)), L"0%");
+}

@@ -24,6 +24,14 @@
 #   image0.bin); --expect-chip3-only checks that chip 3 holds its image and
 #   chips 1 and 2 received nothing. docksim's messages and the dump go to
 #   DIR/wine-tests/NAME, the screenshot to DIR/artifacts.
+#
+#        run_rig_test.sh ... --tool EXE --silent [--tool-arg ARG]... --expect-exit N
+#                        [--expect-output REGEX]... [--expect-log-file FILE REGEX]...
+#                        [--window-first] [--expect-chips-untouched | --expect-chips ...]
+#   The tool runs without a window with the arguments given (after the
+#   REQUESTs went to docksim) and must end with exit code N; each REGEX must
+#   match a line of what it printed, or of FILE in its folder. --window-first
+#   starts the tool with its window before, and closes it after.
 # Exit status: 0 when every check passed.
 set -uo pipefail
 # Only the prefix chosen below is ever touched or ended.
@@ -38,8 +46,8 @@ kr_fixed_wine_layout "$@"
 source "$source_dir/tests/wine/wine-session.sh"
 
 build="" name="" docksim="" client="" case_name="" tool="" probe="" vendor_tools="" images=""
-written=all
-dlls=() docksim_options=() requests=()
+written=all silent=0 expected_exit="" window_first=0
+dlls=() docksim_options=() requests=() tool_args=() output_patterns=() log_checks=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build="$2"; shift 2 ;;
@@ -54,6 +62,13 @@ while [ $# -gt 0 ]; do
     --send-when-idle) requests+=("$2"); shift 2 ;;
     --expect-chips) images="$2"; written=all; shift 2 ;;
     --expect-chip3-only) images="$2"; written=chip3; shift 2 ;;
+    --expect-chips-untouched) written=none; shift ;;
+    --silent) silent=1; shift ;;
+    --tool-arg) tool_args+=("$2"); shift 2 ;;
+    --expect-exit) expected_exit="$2"; shift 2 ;;
+    --expect-output) output_patterns+=("$2"); shift 2 ;;
+    --expect-log-file) log_checks+=("$2" "$3"); shift 3 ;;
+    --window-first) window_first=1; shift ;;
     --) shift; break ;;
     *) echo "run_rig_test: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -120,6 +135,48 @@ fi
 echo "ok setup: docksim serves the dock"
 
 status=0
+if [ "$silent" -eq 1 ]; then
+  for request in "${requests[@]}"; do
+    if docksim_send "$request" >/dev/null; then echo "ok docksim: $request"; else status=1; fi
+  done
+  if [ "$window_first" -eq 1 ]; then
+    kr_start_tool "$workdir" "$probe" "./$(basename "$tool")" || status=1
+    tool_pid=$KR_TOOL_PID
+  fi
+  (cd "$workdir" && exec timeout 200 wine "./$(basename "$tool")" "${tool_args[@]}") \
+    >"$workdir/silent.out" 2>"$workdir/silent.err"
+  code=$?
+  tr -d '\r' <"$workdir/silent.out" | sed 's/^/info tool: /'
+  if [ "$code" -eq "$expected_exit" ]; then
+    echo "ok silent: exit code $code"
+  else
+    echo "FAIL silent: exit code $code, expected $expected_exit"
+    sed 's/^/info wine: /' "$workdir/silent.err"
+    status=1
+  fi
+  for pattern in "${output_patterns[@]}"; do
+    if tr -d '\r' <"$workdir/silent.out" | grep -qE -- "$pattern"; then
+      echo "ok output: $pattern"
+    else
+      echo "FAIL output: no line matches $pattern"
+      status=1
+    fi
+  done
+  set -- "${log_checks[@]}"
+  while [ $# -ge 2 ]; do
+    if [ -f "$workdir/$1" ] && tr -d '\r' <"$workdir/$1" | grep -qE -- "$2"; then
+      echo "ok log file $1: $2"
+    else
+      echo "FAIL log file $1: no line matches $2"
+      [ -f "$workdir/$1" ] && sed 's/^/info log file: /' "$workdir/$1" | tail -n 20
+      status=1
+    fi
+    shift 2
+  done
+  if [ "$window_first" -eq 1 ]; then
+    kr_shoot_and_close "$build/artifacts/$name.png" "$probe" "$tool_pid" || status=1
+  fi
+else
 kr_start_tool "$workdir" "$probe" "./$(basename "$tool")" || status=1
 tool_pid=$KR_TOOL_PID
 
@@ -163,6 +220,7 @@ else
   mkdir -p "$build/artifacts"
   kr_shoot_and_close "$shot" "$probe" "$tool_pid" || status=1
 fi
+fi
 
 if docksim_send quit >/dev/null && kr_wait_for_exit "$docksim_pid"; then
   echo "ok docksim: quit, the chips' contents are in $dump_dir"
@@ -191,7 +249,11 @@ chip_holds() {
   return 1
 }
 
-if [ -n "$images" ]; then
+if [ "$written" = none ]; then
+  for chip in chip1.bin chip2-1.bin chip3.bin; do
+    chip_holds "$chip" nothing || status=1
+  done
+elif [ -n "$images" ]; then
   chip_holds chip3.bin image0.bin || status=1
   if [ "$written" = all ]; then
     chip_holds chip1.bin image4.bin || status=1

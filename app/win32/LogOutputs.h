@@ -1,0 +1,59 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "app/LogFileLine.h"
+#include "framework/OwnedHandle.h"
+
+// Where the tool writes text for whoever started it: the standard output it
+// was given (a pipe or file when the starter redirected it), else the console
+// of the process that started it. A program started from a desktop icon or a
+// deployment service has neither, and writes nowhere.
+class ConsoleOutput {
+public:
+    ConsoleOutput();
+    // Writes nowhere: for a front end that has nothing to say on a console.
+    static ConsoleOutput None() { return ConsoleOutput(Absent{}); }
+    bool Present() const { return m_handle != nullptr; }
+    void WriteLine(std::wstring_view text) const;
+
+private:
+    struct Absent {};
+    explicit ConsoleOutput(Absent /*absent*/) {}
+
+    HANDLE m_handle = nullptr;  // not owned: the process's standard output or console
+    bool m_isConsole = false;
+    UniqueFileHandle m_attached;  // the starter's console, when attached to it
+};
+
+// The log file that support or a deployment system asks for with /l=FILE:
+// every line of the log appended with the local time, in UTF-8.
+class LogFile {
+public:
+    // Opens FILE for appending, created when missing; false when it cannot.
+    bool Open(const std::wstring& path);
+    bool IsOpen() const { return m_file.IsValid(); }
+    void WriteLine(std::wstring_view text) const;
+
+private:
+    UniqueFileHandle m_file;
+};
+
+// The copies of the log a front end keeps besides its window (or instead of
+// it): the log file when one was asked for, and the console when there is one.
+class LogOutputs {
+public:
+    LogOutputs(const ConsoleOutput* console, const LogFile* file)
+        : m_console(console), m_file(file) {}
+    void Write(const LogRecord& record);
+    // A line that is not part of the log, for the console only (a check's summary).
+    void Say(std::wstring_view text) const;
+
+private:
+    const ConsoleOutput* m_console;
+    const LogFile* m_file;
+    LogCopyLines m_lines;
+};

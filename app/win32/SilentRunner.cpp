@@ -1,0 +1,176 @@
+#include "app/win32/SilentRunner.h"
+
+#include <memory>
+
+#include "app/win32/LogPosting.h"
+#include "app/win32/OwnPackage.h"
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"KrEFM8SwUpgradeSilent";
+// The dialog's caption: whoever announces HID arrivals to the tool's window
+// by its caption finds this one too.
+constexpr wchar_t kCaption[] = L"DOCK Firmware Update Tool";
+
+// No one sees the vendor tools' consoles.
+constexpr bool kShowToolConsoles = false;
+
+}  // namespace
+
+SilentRunner::SilentRunner(const CommandLineOptions& options, LogOutputs& outputs)
+    : m_checkOnly(options.checkOnly),
+      m_outputs(outputs),
+      m_hidDevice(&PostLogLine),
+      m_toolLauncher(m_toolResults, kShowToolConsoles),
+      m_flow(*this, m_hidDevice, m_toolLauncher, m_toolResults, m_packageFile, m_imageTable,
+             m_package) {}
+
+SilentRunner::~SilentRunner() {
+    m_hidNotification.Reset();
+    m_hidDevice.CloseDevice();
+    m_hidDevice.StopThreads();
+    if (m_window != nullptr) {
+        ::DestroyWindow(m_window);
+    }
+}
+
+int SilentRunner::Run() {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = &SilentRunner::WindowProc;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kWindowClass;
+    static_cast<void>(::RegisterClassExW(&windowClass));
+    // Never shown: a top-level window, so that device notices reach it.
+    m_window = ::CreateWindowExW(0, kWindowClass, kCaption, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                 windowClass.hInstance, this);
+    if (m_window == nullptr) {
+        m_outputs.Write(LogRecord{L"Cannot create the tool's hidden window!", 0, LogText});
+        return exit_code::kFailed;
+    }
+    // Lines of the HID link come from its threads through this window.
+    g_hLogTarget = m_window;
+    m_hidNotification = RegisterHidNotices(m_window);
+    static_cast<void>(m_hidDevice.StartThreads(m_window, kWmHidReport));
+
+    const package::LoadResult package = LoadOwnPackage(m_packageFile, m_imageTable, m_package);
+    if (!package.Ok()) {
+        m_outputs.Write(LogRecord{package.LogLine(), 0, LogText});
+        return exit_code::kFailed;
+    }
+    m_outputs.Write(LogRecord{package.versionText, 0, LogText});
+    m_toolLauncher.BuildToolCommands();
+    m_flow.OnFwVer();
+
+    MSG message{};
+    while (!m_exitCode && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return m_exitCode.value_or(exit_code::kFailed);
+}
+
+LRESULT CALLBACK SilentRunner::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* const runner =
+        reinterpret_cast<SilentRunner*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (runner == nullptr || runner->m_window != window) {
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+    try {
+        return runner->Handle(message, wParam, lParam);
+    } catch (...) {
+        // Nothing throws across the window procedure: the run has failed.
+        runner->Finish(exit_code::kFailed);
+        return 0;
+    }
+}
+
+LRESULT SilentRunner::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_TIMER:
+            m_flow.OnDialogTimer(static_cast<int>(wParam));
+            return 0;
+        case WM_DEVICECHANGE:
+            return ForwardDeviceChange(m_flow, wParam, lParam);
+        case kWmHidReport:
+            m_hidDevice.HandlePostedReport(
+                [this](std::span<const std::uint8_t> report) { m_flow.OnIspReport(report); });
+            return 0;
+        case kWmIspLog: {
+            const std::unique_ptr<LogRecord> record(reinterpret_cast<LogRecord*>(lParam));
+            if (record) {
+                m_outputs.Write(*record);
+            }
+            return 0;
+        }
+        case kWmStartUpdate:
+            // As the user's press of start would, once the check's handlers are done.
+            m_updateStarted = true;
+            m_flow.OnStartUpgrade();
+            return 0;
+        default:
+            return ::DefWindowProcW(m_window, message, wParam, lParam);
+    }
+}
+
+void SilentRunner::Finish(int exitCode) {
+    if (!m_exitCode) {
+        m_exitCode = exitCode;
+        if (m_updateStarted) {
+            // The large verdict the window would show.
+            m_outputs.Write(
+                LogRecord{exitCode == exit_code::kRestartNeeded ? L"PASS" : L"FAIL", 0, LogText});
+        }
+        ::PostMessageW(m_window, WM_NULL, 0, 0);  // the message loop sees it now
+    }
+}
+
+void SilentRunner::ReportEnding(FlowEnding ending) {
+    const bool runEnding = ending == FlowEnding::RunPassed || ending == FlowEnding::RunFailed;
+    // A verdict that a check of "FW Ver" still to come would repeat is not the last.
+    if (!runEnding && (m_updateStarted || m_flow.FwVerChecksPending())) {
+        return;
+    }
+    if (m_checkOnly && !runEnding) {
+        for (const std::wstring& line : m_flow.CheckSummary()) {
+            m_outputs.Say(line);
+        }
+    }
+    if (const std::optional<int> code = ExitCodeOf(ending, m_checkOnly)) {
+        Finish(*code);
+    } else {
+        ::PostMessageW(m_window, kWmStartUpdate, 0, 0);
+    }
+}
+
+void SilentRunner::EnableControl(int /*id*/, bool /*enabled*/) {}
+void SilentRunner::SetResultLook(ResultLook /*look*/) {}
+void SilentRunner::SetProgressPosition(int /*position*/) {}
+void SilentRunner::SetProgressFill(std::uint32_t /*argb*/) {}
+
+void SilentRunner::ShowModalMessage(std::wstring_view text) {
+    // No one is there to close a box: the request is logged instead.
+    m_outputs.Write(LogRecord{std::wstring(text), 0, LogText});
+}
+
+void SilentRunner::SetTimer(int id, unsigned milliseconds) {
+    ::SetTimer(m_window, static_cast<UINT_PTR>(id), milliseconds, nullptr);
+}
+void SilentRunner::KillTimer(int id) {
+    ::KillTimer(m_window, static_cast<UINT_PTR>(id));
+}
+void SilentRunner::Pause(unsigned milliseconds) {
+    ::Sleep(milliseconds);
+}
+void SilentRunner::PostLog(LogRecord record) {
+    m_outputs.Write(record);
+}
+void SilentRunner::ClearLog() {}
+void SilentRunner::EndDialog() {
+    Finish(exit_code::kFailed);
+}

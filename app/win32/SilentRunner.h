@@ -1,0 +1,71 @@
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+
+#include "app/CommandLine.h"
+#include "app/DialogSurface.h"
+#include "app/UpgradeFlow.h"
+#include "app/win32/HidNotices.h"
+#include "app/win32/LogOutputs.h"
+#include "app/win32/Win32PackageFile.h"
+#include "device/win32/CHidDevice.h"
+#include "package/FirmwarePackage.h"
+#include "package/PackageIdentity.h"
+#include "tools/win32/Win32ToolLauncher.h"
+
+// The front end for deployment systems: the check of "FW Ver" and, when the
+// version gate offers it, the update, driven on the very flow the dialog
+// drives, with no window shown and no message box. A hidden window of the
+// dialog's caption receives the timers, the dock's answers and its removal
+// and arrival across the restart into the bootloader. The log goes to the
+// log file and the console; the ending becomes the process's exit code.
+class SilentRunner final : private DialogSurface {
+public:
+    SilentRunner(const CommandLineOptions& options, LogOutputs& outputs);
+    ~SilentRunner() override;
+    SilentRunner(const SilentRunner&) = delete;
+    SilentRunner& operator=(const SilentRunner&) = delete;
+
+    // Runs to the ending and returns its exit code.
+    int Run();
+
+private:
+    static constexpr UINT kWmHidReport = WM_APP + 1;
+    static constexpr UINT kWmStartUpdate = WM_APP + 2;
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void Finish(int exitCode);
+
+    // What the flow does to the window, carried out without one.
+    void EnableControl(int id, bool enabled) override;
+    void SetResultLook(ResultLook look) override;
+    void SetProgressPosition(int position) override;
+    void SetProgressFill(std::uint32_t argb) override;
+    void ShowModalMessage(std::wstring_view text) override;
+    void SetTimer(int id, unsigned milliseconds) override;
+    void KillTimer(int id) override;
+    void Pause(unsigned milliseconds) override;
+    void PostLog(LogRecord record) override;
+    void ClearLog() override;
+    void EndDialog() override;
+    void ReportEnding(FlowEnding ending) override;
+
+    bool m_checkOnly;
+    LogOutputs& m_outputs;
+    HWND m_window = nullptr;
+    UniqueDeviceNotification m_hidNotification;
+    std::optional<int> m_exitCode;
+    bool m_updateStarted = false;
+
+    package::ImageTable m_imageTable;
+    Win32PackageFile m_packageFile;
+    PackageIdentity m_package;
+    ToolResults m_toolResults;
+    CHidDevice m_hidDevice;
+    Win32ToolLauncher m_toolLauncher;
+    // Last: it refers to the surface, the link, the launcher and the package.
+    UpgradeFlow m_flow;
+};
