@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/LogFileLine.h"
+
 // What the probe saw, one line per check: "ok ..." or "FAIL ...", plus
 // "info ..." lines that only describe the window. The counts decide the exit
 // code, so a run with no failing check and at least one check is a pass.
@@ -25,7 +27,7 @@ private:
 // that runs it stay in order.
 void PrintLine(std::FILE* stream, std::string_view line);
 
-// UTF-8 for printing; texts are shown quoted with line breaks escaped, so an
-// empty text and a text of blanks can be told apart in the output.
-std::string Utf8(std::wstring_view text);
+// Texts are printed in UTF-8 (Utf8, the log file's encoding) and shown quoted
+// with line breaks escaped, so an empty text and a text of blanks can be told
+// apart in the output.
 std::string Quoted(std::wstring_view text);
