@@ -2,11 +2,11 @@
 # Shows the product: the shipped executable under Wine, in a prefix of its own
 # (build/windows/wineprefix-run), against the simulated dock (docksim behind
 # stand-in hid.dll and setupapi.dll in the prefix's system folder) and the
-# stand-in vendor tools. The dock
-# answers about once per millisecond, like a real one, so progress can be
-# watched. On a usable display a person drives it; without one the demo runs
-# itself through "FW Ver", start, the restart into the bootloader and PASS on a
-# virtual display, with a screenshot at each stage in build/windows/artifacts/.
+# stand-in vendor tools. The dock answers about once per millisecond, like a
+# real one, so progress can be watched. On a usable display a person drives it;
+# without one the demo runs itself through "FW Ver", start, the restart into
+# the bootloader and PASS on a virtual display, with a screenshot at each stage
+# in build/windows/artifacts/.
 set -uo pipefail
 # Only the prefix chosen below is ever touched or ended.
 unset WINEPREFIX
