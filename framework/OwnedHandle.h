@@ -66,6 +66,9 @@ inline void DestroyIconHandle(HICON handle) noexcept {
 inline void DeleteMemoryDc(HDC handle) noexcept {
     ::DeleteDC(handle);
 }
+inline void FreeModuleHandle(HMODULE handle) noexcept {
+    ::FreeLibrary(handle);
+}
 // A pop-up window goes with its owner, which may have taken it along already.
 inline void DestroyWindowHandle(HWND handle) noexcept {
     if (::IsWindow(handle)) {
@@ -84,5 +87,7 @@ using UniqueGdiObject = OwnedHandle<GdiHandle, &owned_handle::Null<GdiHandle>,
                                     &owned_handle::DeleteGdiObject<GdiHandle>>;
 using UniqueIcon = OwnedHandle<HICON, &owned_handle::Null<HICON>, &owned_handle::DestroyIconHandle>;
 using UniqueMemoryDc = OwnedHandle<HDC, &owned_handle::Null<HDC>, &owned_handle::DeleteMemoryDc>;
+using UniqueModule =
+    OwnedHandle<HMODULE, &owned_handle::Null<HMODULE>, &owned_handle::FreeModuleHandle>;
 using UniqueWindow =
     OwnedHandle<HWND, &owned_handle::Null<HWND>, &owned_handle::DestroyWindowHandle>;

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Shows the product: the shipped executable under Wine, in a prefix of its own
 # (build/windows/wineprefix-run), against the simulated dock (docksim behind
-# stand-in hid.dll and setupapi.dll) and the stand-in vendor tools. The dock
-# answers about once per millisecond, like a real one, so progress can be
-# watched. On a usable display a person drives it; without one the demo runs
-# itself through "FW Ver", start, the restart into the bootloader and PASS on a
-# virtual display, with a screenshot at each stage in build/windows/artifacts/.
+# stand-in hid.dll and setupapi.dll in the prefix's system folder) and the
+# stand-in vendor tools. The dock answers about once per millisecond, like a
+# real one, so progress can be watched. On a usable display a person drives it;
+# without one the demo runs itself through "FW Ver", start, the restart into
+# the bootloader and PASS on a virtual display, with a screenshot at each stage
+# in build/windows/artifacts/.
 set -uo pipefail
 # Only the prefix chosen below is ever touched or ended.
 unset WINEPREFIX
@@ -13,23 +14,23 @@ unset WINEPREFIX
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build/windows"
 probe="$build/tests/wine/probe.exe"
-pieces=("$build/KrEFM8SwUpgrade.exe" "$build/testbed/rig/docksim/docksim.exe"
-        "$build/testbed/rig/stub_dlls/hid.dll" "$build/testbed/rig/stub_dlls/setupapi.dll")
+pieces=("$build/KrEFM8SwUpgrade.exe" "$build/testbed/rig/docksim/docksim.exe")
+stand_ins=("$build/testbed/rig/stub_dlls/hid.dll" "$build/testbed/rig/stub_dlls/setupapi.dll")
 # shellcheck source-path=SCRIPTDIR source=wine-prefix.sh
 source "$root/scripts/wine-prefix.sh"
 kr_fixed_wine_layout "$@"
 # shellcheck source-path=SCRIPTDIR source=../tests/wine/wine-session.sh
 source "$root/tests/wine/wine-session.sh"
 
-for f in "${pieces[@]}" "$probe" "$build/Tool/GL352xISP.exe"; do
+for f in "${pieces[@]}" "${stand_ins[@]}" "$probe" "$build/Tool/GL352xISP.exe"; do
   if [ ! -f "$f" ]; then
     echo "run: $f is missing; build the windows preset first" >&2
     exit 1
   fi
 done
 
-# The tool finds its vendor tools in Tool below the folder it starts in, and
-# the stand-in DLLs beside itself.
+# The tool finds its vendor tools in Tool below the folder it starts in; it
+# takes the stand-in DLLs from the prefix's system folder, like the system's.
 demo="$build/demo"
 rm -rf "$demo"
 mkdir -p "$demo" "$build/artifacts"
@@ -64,7 +65,10 @@ if ! kr_lock_prefix "$build/wineprefix-run"; then
 fi
 kr_wine_prefix "$build/wineprefix-run"
 if [ "$on_display" -eq 1 ]; then kr_wine_frames desktop; else kr_wine_frames wine; fi
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;hid,setupapi=n,b"
+if ! kr_install_stand_ins KrEFM8SwUpgrade.exe "${stand_ins[@]}"; then
+  echo "run: the stand-in DLLs could not be installed in $WINEPREFIX" >&2
+  exit 1
+fi
 
 wine ./docksim.exe --answer-delay-us 1000 --unplugged >"$demo/docksim.log" 2>&1 &
 docksim_pid=$!

@@ -1,7 +1,6 @@
 #include "controls/win32/CButtonST.h"
 
 #include <commctrl.h>
-#include <mmsystem.h>
 #include <shellapi.h>
 
 #include <optional>
@@ -396,28 +395,47 @@ BOOL CButtonST::SetBtnCursor(int nCursorId, BOOL bRepaint) {
     return m_hCursor.IsValid() || nCursorId == 0;
 }
 
+CButtonST::~CButtonST() {
+    // A sound still playing is stopped before its library may go.
+    if (m_playSound != nullptr) {
+        m_playSound(nullptr, nullptr, 0);
+    }
+}
+
 void CButtonST::SetSound(const wchar_t* lpszFile, BOOL bPlayOnClick) {
+    LoadSoundLibrary();
     m_sounds.SetFile(bPlayOnClick ? button::SoundEvent::Click : button::SoundEvent::Hover,
                      lpszFile == nullptr ? std::wstring_view{} : std::wstring_view{lpszFile});
 }
 
 void CButtonST::SetSound(UINT nResourceId, HMODULE hModule, BOOL bPlayOnClick) {
+    LoadSoundLibrary();
     const button::SoundEvent event =
         bPlayOnClick ? button::SoundEvent::Click : button::SoundEvent::Hover;
     m_sounds.SetResource(event, static_cast<std::uint16_t>(nResourceId));
     m_soundModules[static_cast<std::size_t>(event)] = hModule;
 }
 
+void CButtonST::LoadSoundLibrary() noexcept {
+    if (!m_soundLibrary) {
+        m_soundLibrary.emplace(L"winmm.dll");
+        m_soundLibrary->Find("PlaySoundW", m_playSound);
+    }
+}
+
 void CButtonST::PlayButtonSound(button::SoundEvent event) const noexcept {
+    if (m_playSound == nullptr) {
+        return;
+    }
     const button::SoundChoice& sound = m_sounds.For(event);
     constexpr DWORD kFlags = SND_ASYNC | SND_NODEFAULT;
     switch (sound.source) {
         case button::SoundChoice::Source::Resource:
-            ::PlaySoundW(MAKEINTRESOURCEW(sound.resourceId),
-                         m_soundModules[static_cast<std::size_t>(event)], kFlags | SND_RESOURCE);
+            m_playSound(MAKEINTRESOURCEW(sound.resourceId),
+                        m_soundModules[static_cast<std::size_t>(event)], kFlags | SND_RESOURCE);
             break;
         case button::SoundChoice::Source::File:
-            ::PlaySoundW(sound.file.c_str(), nullptr, kFlags | SND_FILENAME);
+            m_playSound(sound.file.c_str(), nullptr, kFlags | SND_FILENAME);
             break;
         case button::SoundChoice::Source::None:
             break;

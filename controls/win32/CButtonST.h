@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <mmsystem.h>
+
 #include <array>
+#include <optional>
 #include <string>
 
 #include "controls/ButtonBehaviour.h"
@@ -10,6 +13,7 @@
 #include "framework/CButton.h"
 #include "framework/CToolTipCtrl.h"
 #include "framework/OwnedHandle.h"
+#include "framework/SystemLibrary.h"
 
 namespace button_handles {
 inline void DestroyMenuHandle(HMENU handle) noexcept {
@@ -55,7 +59,7 @@ public:
     static constexpr DWORD kInvalidPressStyle = 6;
 
     CButtonST();
-    ~CButtonST() override = default;
+    ~CButtonST() override;
 
     // Loads the hover and the normal icon from the program's resources at the
     // given sizes. A normal icon id of 0 lets the hover icon serve for both;
@@ -160,6 +164,8 @@ private:
                          BOOL bIsPressed) const noexcept;
     void OnClicked();
     void ShowMenu();
+    // Loads the sound library the first time a sound is chosen.
+    void LoadSoundLibrary() noexcept;
     void PlayButtonSound(button::SoundEvent event) const noexcept;
     void DrawItem(const DRAWITEMSTRUCT& item);
     void PaintParentBackground(HDC hDC);
@@ -199,4 +205,7 @@ private:
     std::wstring m_link;
     button::ButtonSounds m_sounds;
     std::array<HMODULE, 2> m_soundModules{};
+    // Without the library, or without its function, the button stays silent.
+    std::optional<SystemLibrary> m_soundLibrary;
+    decltype(&::PlaySoundW) m_playSound = nullptr;
 };

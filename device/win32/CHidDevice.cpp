@@ -1,16 +1,12 @@
 #include "device/win32/CHidDevice.h"
 
-#include <setupapi.h>
-// The HID headers declare C functions without saying so.
-extern "C" {
-#include <hidsdi.h>
-}
-
 #include <cwchar>
 #include <iterator>
+#include <memory>
 #include <new>
 #include <optional>
 #include <system_error>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -18,20 +14,11 @@ extern "C" {
 
 namespace {
 
-HDEVINFO NoDeviceInfoSet() noexcept {
-    return static_cast<HDEVINFO>(INVALID_HANDLE_VALUE);
-}
-void DestroyDeviceInfoSet(HDEVINFO set) noexcept {
-    ::SetupDiDestroyDeviceInfoList(set);
-}
-using UniqueDeviceInfoSet = OwnedHandle<HDEVINFO, &NoDeviceInfoSet, &DestroyDeviceInfoSet>;
-
-void FreePreparsedData(PHIDP_PREPARSED_DATA data) noexcept {
-    ::HidD_FreePreparsedData(data);
-}
-using UniquePreparsedData =
-    OwnedHandle<PHIDP_PREPARSED_DATA, &owned_handle::Null<PHIDP_PREPARSED_DATA>,
-                &FreePreparsedData>;
+// The interface set and the preparsed data go back through the library that
+// gave them.
+using UniqueDeviceInfoSet = std::unique_ptr<void, decltype(HidFunctions::DestroyDeviceInfoList)>;
+using UniquePreparsedData = std::unique_ptr<std::remove_pointer_t<PHIDP_PREPARSED_DATA>,
+                                            decltype(HidFunctions::FreePreparsedData)>;
 
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
@@ -46,9 +33,10 @@ UniqueFileHandle OpenInterface(const std::wstring& path, DWORD access, DWORD fla
 
 // The device path of one interface of the set, or nothing when the system
 // cannot give it.
-std::optional<std::wstring> InterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interfaceData) {
+std::optional<std::wstring> InterfacePath(const HidFunctions& hid, HDEVINFO set,
+                                          SP_DEVICE_INTERFACE_DATA& interfaceData) {
     DWORD required = 0;
-    ::SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0, &required, nullptr);
+    hid.GetDeviceInterfaceDetail(set, &interfaceData, nullptr, 0, &required, nullptr);
     if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) {
         return std::nullopt;
     }
@@ -56,8 +44,7 @@ std::optional<std::wstring> InterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA
     std::vector<DWORD> buffer((required + sizeof(DWORD) - 1) / sizeof(DWORD));
     auto* const detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(buffer.data());
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    if (!::SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required, nullptr,
-                                            nullptr)) {
+    if (!hid.GetDeviceInterfaceDetail(set, &interfaceData, detail, required, nullptr, nullptr)) {
         return std::nullopt;
     }
     // The path ends where the record does, even without its terminator.
@@ -78,21 +65,26 @@ CHidDevice::~CHidDevice() {
 
 bool CHidDevice::OpenDevice(std::uint16_t vid, std::uint16_t pid, std::uint16_t release) {
     device::BeginSearch(State());
-    GUID hidClass{};
-    ::HidD_GetHidGuid(&hidClass);
-    const UniqueDeviceInfoSet interfaces(
-        ::SetupDiGetClassDevsW(&hidClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
-    if (!interfaces.IsValid()) {
+    // Without the system's HID libraries no dock can be found, as when none
+    // is attached.
+    if (!m_hid.IsComplete()) {
         return false;
     }
+    GUID hidClass{};
+    m_hid.GetHidGuid(&hidClass);
+    const HDEVINFO set =
+        m_hid.GetClassDevs(&hidClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const UniqueDeviceInfoSet interfaces(set, m_hid.DestroyDeviceInfoList);
     const device::HidIdentity wanted{.vendorId = vid, .productId = pid, .versionNumber = release};
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof(interfaceData);
     try {
-        for (DWORD index = 0; ::SetupDiEnumDeviceInterfaces(interfaces.Get(), nullptr, &hidClass,
-                                                            index, &interfaceData);
-             ++index) {
-            std::optional<std::wstring> path = InterfacePath(interfaces.Get(), interfaceData);
+        for (DWORD index = 0;
+             m_hid.EnumDeviceInterfaces(set, nullptr, &hidClass, index, &interfaceData); ++index) {
+            std::optional<std::wstring> path = InterfacePath(m_hid, set, interfaceData);
             ReportLengths lengths;
             if (path && Examine(*path, wanted, lengths)) {
                 Open(std::move(*path), lengths);
@@ -115,7 +107,7 @@ bool CHidDevice::Examine(const std::wstring& path, const device::HidIdentity& wa
     }
     HIDD_ATTRIBUTES attributes{};
     attributes.Size = sizeof(attributes);
-    if (!::HidD_GetAttributes(probe.Get(), &attributes)) {
+    if (!m_hid.GetAttributes(probe.Get(), &attributes)) {
         return false;
     }
     const device::HidIdentity seen{.vendorId = attributes.VendorID,
@@ -125,12 +117,12 @@ bool CHidDevice::Examine(const std::wstring& path, const device::HidIdentity& wa
         return false;
     }
     PHIDP_PREPARSED_DATA rawPreparsed = nullptr;
-    if (!::HidD_GetPreparsedData(probe.Get(), &rawPreparsed)) {
+    if (!m_hid.GetPreparsedData(probe.Get(), &rawPreparsed)) {
         return false;
     }
-    const UniquePreparsedData preparsed(rawPreparsed);
+    const UniquePreparsedData preparsed(rawPreparsed, m_hid.FreePreparsedData);
     HIDP_CAPS caps{};
-    if (::HidP_GetCaps(preparsed.Get(), &caps) != HIDP_STATUS_SUCCESS ||
+    if (m_hid.GetCaps(preparsed.get(), &caps) != HIDP_STATUS_SUCCESS ||
         !device::CapsMatch(caps.UsagePage, caps.Usage)) {
         return false;
     }

@@ -13,6 +13,7 @@
 #include "device/HidLink.h"
 #include "device/IspReport.h"
 #include "device/ReportHandOff.h"
+#include "device/win32/HidFunctions.h"
 #include "framework/OwnedHandle.h"
 
 // The dock's HID interface over SetupAPI, HID and overlapped I/O.
@@ -87,6 +88,7 @@ private:
     void WriteCompletionThread() noexcept;
 
     ErrorLine m_reportError;
+    const HidFunctions m_hid;
 
     // The read side is shared with the reader thread and guarded; the window
     // thread is the only one that changes it.

@@ -117,6 +117,24 @@ kr_wine_session() {
   kr_wine_frames wine
 }
 
+# kr_install_stand_ins PROGRAM DLL...: puts the rig's stand-in libraries into
+# the system folder of $WINEPREFIX, where the tool looks for its HID and
+# device-setup libraries (never in its own folder), and lets the program
+# named PROGRAM (e.g. KrEFM8SwUpgrade.exe) alone prefer them to Wine's
+# built-in ones. Every other program of the prefix keeps Wine's own, the
+# session's services.exe, which needs setupapi.dll, among them. A prefix that
+# holds the stand-ins is the rig's alone: no other test uses it.
+kr_install_stand_ins() {
+  local program="$1" dll
+  shift
+  local key="HKCU\\Software\\Wine\\AppDefaults\\$program\\DllOverrides"
+  for dll in "$@"; do
+    cp "$dll" "$WINEPREFIX/drive_c/windows/system32/" || return 1
+    wine reg add "$key" /v "$(basename "$dll" .dll)" /t REG_SZ /d native,builtin /f \
+      >/dev/null 2>&1 || return 1
+  done
+}
+
 # kr_probe PROBE OPTION...: runs the probe and passes on its lines, what went
 # to its standard error (its usage errors, Wine's errors), and its exit status.
 # Its first step that looks at the tool always prints a line before it acts,

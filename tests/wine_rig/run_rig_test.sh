@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a program under Wine against docksim, with the stand-in hid.dll and
-# setupapi.dll beside it, on a display of its own.
+# setupapi.dll (the --dll files) in the system folder of the rig's own Wine
+# prefix, on a display of its own.
 #
 # Usage: run_rig_test.sh --build DIR --name NAME --docksim EXE --dll DLL...
 #                        --probe PROBE_EXE --client EXE CASE
@@ -91,7 +92,7 @@ build="$(cd "$build" && pwd)"
 workdir="$build/wine-tests/$name"
 rm -rf "$workdir"
 mkdir -p "$workdir"
-cp "$docksim" "$program" "${dlls[@]}" "$workdir/"
+cp "$docksim" "$program" "$workdir/"
 if [ -n "$vendor_tools" ]; then
   cp -r "$vendor_tools" "$workdir/Tool"
 fi
@@ -104,12 +105,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
-kr_wine_session "$workdir" "$build/wineprefix" || exit 1
-# The stand-ins beside the program come first. Every other program of the
-# session has none beside it and keeps Wine's own DLLs: with "n" alone the
-# session's services.exe, which needs setupapi.dll, would not start.
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;hid,setupapi=n,b"
-echo "info setup: Xvfb on $DISPLAY, prefix $WINEPREFIX"
+# The rig's prefix is its own: the stand-ins it holds in its system folder
+# must not answer the tests that need Wine's own HID libraries.
+kr_wine_session "$workdir" "$build/wineprefix-rig" || exit 1
+if ! kr_install_stand_ins "$(basename "$program")" "${dlls[@]}"; then
+  echo "FAIL setup: the stand-in DLLs could not be installed in $WINEPREFIX"
+  exit 1
+fi
+echo "info setup: Xvfb on $DISPLAY, prefix $WINEPREFIX with the stand-in DLLs"
 
 if [ -n "$client" ]; then
   kr_ready_desktop "$probe" || exit 1
@@ -119,7 +122,7 @@ if [ -n "$client" ]; then
   exit $status
 fi
 
-# docksim in the tool's folder, as the stand-ins' counterpart.
+# docksim in the tool's folder.
 docksim_send() {
   (cd "$workdir" && wine ./docksim.exe --send "$1")
 }
