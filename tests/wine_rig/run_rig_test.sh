@@ -33,6 +33,7 @@
 #   REQUESTs went to docksim) and must end with exit code N; each REGEX must
 #   match a line of what it printed, or of FILE in its folder. --window-first
 #   starts the tool with its window before, and closes it after.
+#   --tool-arg and --expect-log-file also serve a tool run with its window.
 # Exit status: 0 when every check passed.
 set -uo pipefail
 # Only the prefix chosen below is ever touched or ended.
@@ -165,22 +166,11 @@ if [ "$silent" -eq 1 ]; then
       status=1
     fi
   done
-  set -- "${log_checks[@]}"
-  while [ $# -ge 2 ]; do
-    if [ -f "$workdir/$1" ] && tr -d '\r' <"$workdir/$1" | grep -qE -- "$2"; then
-      echo "ok log file $1: $2"
-    else
-      echo "FAIL log file $1: no line matches $2"
-      [ -f "$workdir/$1" ] && sed 's/^/info log file: /' "$workdir/$1" | tail -n 20
-      status=1
-    fi
-    shift 2
-  done
   if [ "$window_first" -eq 1 ]; then
     kr_shoot_and_close "$build/artifacts/$name.png" "$probe" "$tool_pid" || status=1
   fi
 else
-kr_start_tool "$workdir" "$probe" "./$(basename "$tool")" || status=1
+kr_start_tool "$workdir" "$probe" "./$(basename "$tool")" "${tool_args[@]}" || status=1
 tool_pid=$KR_TOOL_PID
 
 send_request() {
@@ -224,6 +214,19 @@ else
   kr_shoot_and_close "$shot" "$probe" "$tool_pid" || status=1
 fi
 fi
+
+# The tool has ended: its log file is complete.
+set -- "${log_checks[@]}"
+while [ $# -ge 2 ]; do
+  if [ -f "$workdir/$1" ] && tr -d '\r' <"$workdir/$1" | grep -qE -- "$2"; then
+    echo "ok log file $1: $2"
+  else
+    echo "FAIL log file $1: no line matches $2"
+    [ -f "$workdir/$1" ] && sed 's/^/info log file: /' "$workdir/$1" | tail -n 20
+    status=1
+  fi
+  shift 2
+done
 
 if docksim_send quit >/dev/null && kr_wait_for_exit "$docksim_pid"; then
   echo "ok docksim: quit, the chips' contents are in $dump_dir"
