@@ -89,7 +89,6 @@ CommandLineParse NotUnderstood(std::wstring reason, bool silentSeen) {
 std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine) {
     std::vector<std::wstring> arguments(1);
     std::size_t i = ReadProgramPath(commandLine, arguments.front());
-    bool quoted = false;
     while (true) {
         while (i < commandLine.size() && IsBlank(commandLine[i])) {
             ++i;
@@ -98,7 +97,7 @@ std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine) {
             break;
         }
         std::wstring argument;
-        quoted = false;
+        bool quoted = false;
         while (i < commandLine.size() && (quoted || !IsBlank(commandLine[i]))) {
             const wchar_t ch = commandLine[i];
             if (ch == L'\\') {
@@ -138,8 +137,7 @@ std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine) {
 
 namespace {
 
-bool SilentSwitchOnLine(std::wstring_view commandLine) {
-    const std::vector<std::wstring> arguments = SplitCommandLine(commandLine);
+bool SilentSwitchOnLine(std::wstring_view commandLine, const std::vector<std::wstring>& arguments) {
     for (std::size_t k = 1; k < arguments.size(); ++k) {
         const std::optional<Token> token = ReadSwitch(arguments[k]);
         if (token && token->name == L"s") {
@@ -171,7 +169,7 @@ CommandLineParse ParseCommandLine(std::wstring_view commandLine) {
     const std::vector<std::wstring> arguments = SplitCommandLine(commandLine);
     // Known before anything else is judged, so that a line that goes wrong
     // further on still keeps its promise of no window.
-    const bool silentSeen = SilentSwitchOnLine(commandLine);
+    const bool silentSeen = SilentSwitchOnLine(commandLine, arguments);
 
     CommandLineOptions options;
     std::array<bool, 4> seen{};

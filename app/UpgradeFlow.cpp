@@ -42,7 +42,7 @@ unsigned VersionNumber(const std::array<std::uint8_t, 4>& version) {
 std::wstring ModelText(std::uint16_t productId) {
     const std::wstring name = LookUpModelName(productId);
     return Format(L"0x%04x", static_cast<unsigned>(productId)) +
-           (name == L"Device Name error" ? L"" : L" " + name);
+           (name == kUnknownModelName ? L"" : L" " + name);
 }
 
 bool SameInterfaceName(std::wstring_view a, std::wstring_view b) {
@@ -275,6 +275,15 @@ void UpgradeFlow::ShowVerdict(ResultLook look) {
 void UpgradeFlow::EndCheck(FlowEnding ending) {
     if (RunOver()) {
         m_surface.ReportEnding(ending);
+    }
+}
+
+void UpgradeFlow::EndCheckEarly(DeviceCheck check, FlowEnding ending) {
+    // The check is over: the user must be able to leave.
+    m_surface.EnableControl(kExitButton, true);
+    // The tool checks of "FW Ver" are followed by a scan, whose ending counts.
+    if (check == DeviceCheck::Scan) {
+        EndCheck(ending);
     }
 }
 
@@ -588,11 +597,7 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
     if (!link.m_bOpen) {
         Log(texts.notFound);
         m_surface.SetProgressPosition(0);
-        // The check is over: the user must be able to leave.
-        m_surface.EnableControl(kExitButton, true);
-        if (check == DeviceCheck::Scan) {
-            EndCheck(link.m_bVendorSeen ? FlowEnding::NotApplicable : FlowEnding::NoDock);
-        }
+        EndCheckEarly(check, link.m_bVendorSeen ? FlowEnding::NotApplicable : FlowEnding::NoDock);
         if (link.m_bVendorSeen) {
             Log(texts.productId);
             Log(Format(L"File PID: 0X%X : ", static_cast<unsigned>(m_package.m_wPackagePid)) +
@@ -604,18 +609,12 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
     }
     if (!link.m_bThreadsStarted || !link.m_bReadOpen || !link.m_bWriteOpen) {
         Log(texts.deviceError);
-        m_surface.EnableControl(kExitButton, true);
-        if (check == DeviceCheck::Scan) {
-            EndCheck(FlowEnding::CheckFailed);
-        }
+        EndCheckEarly(check, FlowEnding::CheckFailed);
         return;
     }
     if (!m_package.m_bPackageLoaded) {
         Log(texts.fileError);
-        m_surface.EnableControl(kExitButton, true);
-        if (check == DeviceCheck::Scan) {
-            EndCheck(FlowEnding::CheckFailed);
-        }
+        EndCheckEarly(check, FlowEnding::CheckFailed);
         return;
     }
 

@@ -174,6 +174,8 @@ private:
     // The ending of a check, reported only outside a run: a scan that resumes
     // a run does not end it.
     void EndCheck(FlowEnding ending);
+    // A device check that ends before it reaches the dock.
+    void EndCheckEarly(DeviceCheck check, FlowEnding ending);
     // Each answer during a run re-arms the watch for the next one.
     void WatchForAnswer();
     void OnNoAnswer();

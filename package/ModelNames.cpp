@@ -24,5 +24,5 @@ std::wstring LookUpModelName(std::uint16_t productId) {
             return std::wstring(row.name);
         }
     }
-    return L"Device Name error";
+    return std::wstring(kUnknownModelName);
 }

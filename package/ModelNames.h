@@ -15,5 +15,8 @@ struct ModelName {
 inline constexpr std::size_t kModelNameRows = 50;
 extern const std::array<ModelName, kModelNameRows> g_modelNames;
 
-// The first row's name for the product ID, or "Device Name error".
+// What the lookup gives for a product ID that no row names.
+inline constexpr std::wstring_view kUnknownModelName = L"Device Name error";
+
+// The first row's name for the product ID, or kUnknownModelName.
 std::wstring LookUpModelName(std::uint16_t productId);

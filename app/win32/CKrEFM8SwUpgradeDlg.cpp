@@ -157,7 +157,7 @@ void CKrEFM8SwUpgradeDlg::OnDestroy() {
     m_hidDevice.CloseDevice();
     m_hidDevice.StopThreads();
     m_hPackageFile.Close();
-    ReleasePendingLogRecords();
+    ReleasePendingLogRecords(m_hWnd);
 }
 
 BOOL CKrEFM8SwUpgradeDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
@@ -295,11 +295,4 @@ int CKrEFM8SwUpgradeDlg::LoadFirmwarePackage() {
     }
     SetDlgItemTextW(IDC_STATIC, result.versionText);
     return 0;
-}
-
-void CKrEFM8SwUpgradeDlg::ReleasePendingLogRecords() const noexcept {
-    MSG message{};
-    while (::PeekMessageW(&message, m_hWnd, kWmIspLog, kWmIspLog, PM_REMOVE)) {
-        std::unique_ptr<LogRecord>(reinterpret_cast<LogRecord*>(message.lParam)).reset();
-    }
 }

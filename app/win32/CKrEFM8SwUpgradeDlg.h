@@ -72,8 +72,6 @@ private:
 
     void ResetResultLabel();
     int LoadFirmwarePackage();
-    // Drops the log records still queued for the window, which is going away.
-    void ReleasePendingLogRecords() const noexcept;
 
     HICON m_hIcon;
     CColorEdit m_editLog;

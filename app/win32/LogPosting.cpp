@@ -38,3 +38,10 @@ void PostLogLine(std::wstring_view text) noexcept {
 void PostLogProgress(std::wstring_view text, std::uint16_t value) noexcept {
     PostRecord(text, value, LogProgress);
 }
+
+void ReleasePendingLogRecords(HWND target) noexcept {
+    MSG message{};
+    while (::PeekMessageW(&message, target, kWmIspLog, kWmIspLog, PM_REMOVE)) {
+        std::unique_ptr<LogRecord>(reinterpret_cast<LogRecord*>(message.lParam)).reset();
+    }
+}

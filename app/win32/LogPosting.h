@@ -13,3 +13,7 @@ extern HWND g_hLogTarget;
 // a target, or when the record cannot be made or posted, the text is lost.
 void PostLogLine(std::wstring_view text) noexcept;
 void PostLogProgress(std::wstring_view text, std::uint16_t value) noexcept;
+
+// Drops the log records still queued for `target`, a window going away: each
+// owns its heap record, which nobody else would release.
+void ReleasePendingLogRecords(HWND target) noexcept;

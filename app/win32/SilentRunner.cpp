@@ -30,6 +30,7 @@ SilentRunner::~SilentRunner() {
     m_hidDevice.CloseDevice();
     m_hidDevice.StopThreads();
     if (m_window != nullptr) {
+        ReleasePendingLogRecords(m_window);
         ::DestroyWindow(m_window);
     }
 }

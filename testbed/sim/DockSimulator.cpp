@@ -107,6 +107,17 @@ std::string PacketFault(const IspReport& report) {
     return {};
 }
 
+// The answer to a data packet echoes its byte count and packet number; byte 5
+// tells whether the bytes were taken.
+IspReport PacketAnswer(const IspReport& packet, std::uint8_t status) {
+    IspReport answer{};
+    answer[device::kReportIdPos] = kAnswerReportId;
+    std::copy_n(packet.begin() + device::kPacketLengthPos, 3,
+                answer.begin() + device::kPacketLengthPos);
+    answer[device::kParameterPos] = status;
+    return answer;
+}
+
 }  // namespace
 
 IspReport FramedAnswer(std::uint8_t code) {
@@ -200,12 +211,7 @@ Reaction DockSimulator::Refuse(const IspReport& report, bool command, std::strin
         return Reaction{.answer = StatusAnswer(report[device::kCodePos], kStatusRefused),
                         .events = {}};
     }
-    IspReport answer{};
-    answer[device::kReportIdPos] = kAnswerReportId;
-    std::copy_n(report.begin() + device::kPacketLengthPos, 3,
-                answer.begin() + device::kPacketLengthPos);
-    answer[device::kParameterPos] = kStatusFailed;
-    return Reaction{.answer = answer, .events = {}};
+    return Reaction{.answer = PacketAnswer(report, kStatusFailed), .events = {}};
 }
 
 Reaction DockSimulator::ProcessCommand(const IspReport& report) {
@@ -307,13 +313,6 @@ IspReport DockSimulator::ProcessData(const IspReport& report) {
     const std::uint8_t length = report[device::kPacketLengthPos];
     const auto number = static_cast<std::uint16_t>(report[device::kPacketNumberPos] |
                                                    (report[device::kPacketNumberPos + 1] << 8U));
-    // The answer echoes the byte count and the packet number; byte 5 tells
-    // whether the bytes were taken.
-    IspReport answer{};
-    answer[device::kReportIdPos] = kAnswerReportId;
-    std::copy_n(report.begin() + device::kPacketLengthPos, 3,
-                answer.begin() + device::kPacketLengthPos);
-
     bool taken = false;
     if (m_target == DataTarget::None) {
         NoteError("data packet " + std::to_string(number) + " with no chip being programmed");
@@ -334,8 +333,7 @@ IspReport DockSimulator::ProcessData(const IspReport& report) {
                 break;
         }
     }
-    answer[device::kParameterPos] = taken ? kStatusOk : kStatusFailed;
-    return answer;
+    return PacketAnswer(report, taken ? kStatusOk : kStatusFailed);
 }
 
 // Packets of an image are numbered from 1 without gaps. Chip 2 takes two files

@@ -138,10 +138,20 @@ if ! docksim_send status >/dev/null; then
 fi
 echo "ok setup: docksim serves the dock"
 
-status=0
-if [ "$silent" -eq 1 ]; then
+send_request() {
+  if docksim_send "$1" >/dev/null; then
+    echo "ok docksim: $1"
+  else
+    echo "FAIL docksim: $1"
+    return 1
+  fi
+}
+
+# The tool without a window: its exit code, what it printed.
+run_silent() {
+  local status=0 request code pattern
   for request in "${requests[@]}"; do
-    if docksim_send "$request" >/dev/null; then echo "ok docksim: $request"; else status=1; fi
+    send_request "$request" || status=1
   done
   if [ "$window_first" -eq 1 ]; then
     kr_start_tool "$workdir" "$probe" "./$(basename "$tool")" || status=1
@@ -169,50 +179,53 @@ if [ "$silent" -eq 1 ]; then
   if [ "$window_first" -eq 1 ]; then
     kr_shoot_and_close "$build/artifacts/$name.png" "$probe" "$tool_pid" || status=1
   fi
-else
-kr_start_tool "$workdir" "$probe" "./$(basename "$tool")" "${tool_args[@]}" || status=1
-tool_pid=$KR_TOOL_PID
-
-send_request() {
-  if docksim_send "$1" >/dev/null; then
-    echo "ok docksim: $1"
-  else
-    echo "FAIL docksim: $1"
-    return 1
-  fi
+  return $status
 }
 
-for request in "${requests[@]}"; do
-  send_request "$request" || status=1
-done
-# The probe options up to each --docksim-send run as one probe session.
-closed_by_probe=0 phase=()
-while [ ${#probe_options[@]} -gt 0 ]; do
-  option="${probe_options[0]}"
-  if [ "$option" = --docksim-send ]; then
-    if [ ${#phase[@]} -gt 0 ]; then
-      kr_probe "$probe" "${phase[@]}" || status=1
-    fi
-    send_request "${probe_options[1]}" || status=1
-    phase=()
-    probe_options=("${probe_options[@]:2}")
-    continue
-  fi
-  [ "$option" = --close ] && closed_by_probe=1
-  phase+=("$option")
-  probe_options=("${probe_options[@]:1}")
-done
-if [ ${#phase[@]} -gt 0 ]; then
-  kr_probe "$probe" "${phase[@]}" || status=1
-fi
+# The tool with its window, the probe checking it between docksim's requests.
+run_window() {
+  local status=0 request option closed_by_probe=0 phase=() shot
+  kr_start_tool "$workdir" "$probe" "./$(basename "$tool")" "${tool_args[@]}" || status=1
+  tool_pid=$KR_TOOL_PID
 
-if [ "$closed_by_probe" -eq 1 ]; then
-  kr_await_tool "$tool_pid" || status=1
+  for request in "${requests[@]}"; do
+    send_request "$request" || status=1
+  done
+  # The probe options up to each --docksim-send run as one probe session.
+  while [ ${#probe_options[@]} -gt 0 ]; do
+    option="${probe_options[0]}"
+    if [ "$option" = --docksim-send ]; then
+      if [ ${#phase[@]} -gt 0 ]; then
+        kr_probe "$probe" "${phase[@]}" || status=1
+      fi
+      send_request "${probe_options[1]}" || status=1
+      phase=()
+      probe_options=("${probe_options[@]:2}")
+      continue
+    fi
+    [ "$option" = --close ] && closed_by_probe=1
+    phase+=("$option")
+    probe_options=("${probe_options[@]:1}")
+  done
+  if [ ${#phase[@]} -gt 0 ]; then
+    kr_probe "$probe" "${phase[@]}" || status=1
+  fi
+
+  if [ "$closed_by_probe" -eq 1 ]; then
+    kr_await_tool "$tool_pid" || status=1
+  else
+    shot="$build/artifacts/$name.png"
+    mkdir -p "$build/artifacts"
+    kr_shoot_and_close "$shot" "$probe" "$tool_pid" || status=1
+  fi
+  return $status
+}
+
+status=0
+if [ "$silent" -eq 1 ]; then
+  run_silent || status=1
 else
-  shot="$build/artifacts/$name.png"
-  mkdir -p "$build/artifacts"
-  kr_shoot_and_close "$shot" "$probe" "$tool_pid" || status=1
-fi
+  run_window || status=1
 fi
 
 # The tool has ended: its log file is complete.
