@@ -20,11 +20,12 @@ bench: setup
 	@cmake --build --preset native --target kr_bench
 	@./build/native/tests/bench/kr_bench
 
-# A long fuzzing session by hand: FUZZ_SECONDS per target (default 600).
+# A long fuzzing session by hand: FUZZ_SECONDS per target (default 600), or
+# FUZZ_RUNS inputs if they come first; FUZZ_TARGET picks one target.
 fuzz-long: setup
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz
-	@bash scripts/fuzz-long.sh $${FUZZ_SECONDS:-600}
+	@bash scripts/fuzz-long.sh $${FUZZ_SECONDS:-600} $${FUZZ_RUNS:-}
 
 format:
 	@bash scripts/format.sh

@@ -42,10 +42,15 @@ std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at) {
            (static_cast<std::uint32_t>(bytes[at + 3]) << 24U);
 }
 
+enum class Read { Done, Outside, Failed };
+
 // Reads `out.size()` bytes at `offset` only when they lie inside the file.
-bool ReadInside(PackageFile& file, std::uint64_t fileSize, std::uint64_t offset,
+Read ReadInside(PackageFile& file, std::uint64_t fileSize, std::uint64_t offset,
                 std::span<std::uint8_t> out) {
-    return offset <= fileSize && out.size() <= fileSize - offset && file.ReadAt(offset, out);
+    if (offset > fileSize || out.size() > fileSize - offset) {
+        return Read::Outside;
+    }
+    return file.ReadAt(offset, out) ? Read::Done : Read::Failed;
 }
 
 struct SecurityEntry {
@@ -53,12 +58,18 @@ struct SecurityEntry {
     std::uint64_t headersEnd = 0;  // the first byte after the section headers
 };
 
-// The security entry as the header gives it, unchecked; nothing when the
+struct HeaderRead {
+    bool failed = false;                // a read of the header failed
+    std::optional<SecurityEntry> entry; // the entry as the header gives it, unchecked
+};
+
+// The security entry as the header gives it, unchecked; no entry when the
 // file's header is not a PE header that has one.
-std::optional<SecurityEntry> ReadEntry(PackageFile& file, std::uint64_t fileSize) {
+HeaderRead ReadEntry(PackageFile& file, std::uint64_t fileSize) {
     std::array<std::uint8_t, kDosHeaderSize> dos{};
-    if (!ReadInside(file, fileSize, 0, dos) || dos[0] != 'M' || dos[1] != 'Z') {
-        return std::nullopt;
+    const Read dosRead = ReadInside(file, fileSize, 0, dos);
+    if (dosRead != Read::Done || dos[0] != 'M' || dos[1] != 'Z') {
+        return HeaderRead{.failed = dosRead == Read::Failed, .entry = std::nullopt};
     }
     const std::uint64_t peAt = Le32(dos, kNewHeaderOffsetPos);
 
@@ -67,16 +78,19 @@ std::optional<SecurityEntry> ReadEntry(PackageFile& file, std::uint64_t fileSize
     const std::uint64_t available = peAt <= fileSize ? fileSize - peAt : 0;
     const std::size_t readSize =
         available < kHeaderReadSize ? static_cast<std::size_t>(available) : kHeaderReadSize;
-    if (readSize < kOptionalHeaderPos + 2 ||
-        !ReadInside(file, fileSize, peAt, std::span(header).first(readSize))) {
-        return std::nullopt;
+    if (readSize < kOptionalHeaderPos + 2) {
+        return {};
+    }
+    if (const Read headerRead = ReadInside(file, fileSize, peAt, std::span(header).first(readSize));
+        headerRead != Read::Done) {
+        return HeaderRead{.failed = headerRead == Read::Failed, .entry = std::nullopt};
     }
     if (header[0] != 'P' || header[1] != 'E' || header[2] != 0 || header[3] != 0) {
-        return std::nullopt;
+        return {};
     }
     const std::uint16_t magic = Le16(header, kOptionalHeaderPos);
     if (magic != kMagicPe32 && magic != kMagicPe32Plus) {
-        return std::nullopt;
+        return {};
     }
     const std::size_t countPos = magic == kMagicPe32 ? kDirectoryCountPos32 : kDirectoryCountPos64;
     const std::size_t entryPos = countPos + 4 + kSecurityDirectory * kDirectoryEntrySize;
@@ -86,49 +100,50 @@ std::optional<SecurityEntry> ReadEntry(PackageFile& file, std::uint64_t fileSize
     if (optionalHeaderSize < entryPos + kDirectoryEntrySize ||
         readSize < kOptionalHeaderPos + entryPos + kDirectoryEntrySize ||
         Le32(header, kOptionalHeaderPos + countPos) <= kSecurityDirectory) {
-        return std::nullopt;
+        return {};
     }
-    return SecurityEntry{
-        .table = {.offset = Le32(header, kOptionalHeaderPos + entryPos),
-                  .size = Le32(header, kOptionalHeaderPos + entryPos + 4)},
-        .headersEnd = peAt + kOptionalHeaderPos + optionalHeaderSize +
-                      std::uint64_t{Le16(header, kSectionCountPos)} * kSectionHeaderSize};
+    const CertificateTable table{.offset = Le32(header, kOptionalHeaderPos + entryPos),
+                                 .size = Le32(header, kOptionalHeaderPos + entryPos + 4)};
+    if (table.offset == 0 && table.size == 0) {
+        return {};
+    }
+    return HeaderRead{
+        .failed = false,
+        .entry = SecurityEntry{
+            .table = table,
+            .headersEnd = peAt + kOptionalHeaderPos + optionalHeaderSize +
+                          std::uint64_t{Le16(header, kSectionCountPos)} * kSectionHeaderSize}};
 }
 
 }  // namespace
 
 std::optional<CertificateTable> ReadSecurityEntry(PackageFile& file) {
-    const std::optional<SecurityEntry> entry = ReadEntry(file, file.Size());
-    if (!entry || (entry->table.offset == 0 && entry->table.size == 0)) {
+    const HeaderRead header = ReadEntry(file, file.Size());
+    if (!header.entry) {
         return std::nullopt;
     }
-    return entry->table;
+    return header.entry->table;
 }
 
-std::optional<CertificateTable> FindCertificateTable(PackageFile& file) {
+SignatureLookup LookUpSignature(PackageFile& file) {
     const std::uint64_t fileSize = file.Size();
-    const std::optional<SecurityEntry> entry = ReadEntry(file, fileSize);
-    if (!entry) {
-        return std::nullopt;
+    const HeaderRead header = ReadEntry(file, fileSize);
+    if (header.failed) {
+        return SignatureLookup{.state = SignatureState::Unreadable, .table = {}};
     }
-    const CertificateTable& table = entry->table;
-
-    // Not signed, or not a table a signing tool wrote at the end of this file:
-    // an entry pointing into the headers or outside the file, one that does not
-    // end the file, or one too short for a certificate entry.
-    if (table.size < kCertificateHeaderSize || table.offset < entry->headersEnd ||
+    if (!header.entry) {
+        return {};
+    }
+    const CertificateTable& table = header.entry->table;
+    // Not a table a signing tool wrote at the end of this file: an entry
+    // pointing into the headers or outside the file, one that does not end
+    // the file, or one too short for a certificate entry. The table's own
+    // bytes are not read: what they hold is the signature's business.
+    if (table.size < kCertificateHeaderSize || table.offset < header.entry->headersEnd ||
         table.offset > fileSize || table.size != fileSize - table.offset) {
-        return std::nullopt;
+        return SignatureLookup{.state = SignatureState::BadTable, .table = table};
     }
-    std::array<std::uint8_t, kCertificateHeaderSize> certificate{};
-    if (!ReadInside(file, fileSize, table.offset, certificate)) {
-        return std::nullopt;
-    }
-    const std::uint32_t certificateLength = Le32(certificate, 0);
-    if (certificateLength < kCertificateHeaderSize || certificateLength > table.size) {
-        return std::nullopt;
-    }
-    return table;
+    return SignatureLookup{.state = SignatureState::Signed, .table = table};
 }
 
 std::optional<std::uint64_t> PackageEndBefore(PackageFile& file, const CertificateTable& table) {

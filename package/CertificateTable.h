@@ -28,17 +28,29 @@ struct CertificateTable {
 // refuses any file that names a table here, valid or not.
 std::optional<CertificateTable> ReadSecurityEntry(PackageFile& file);
 
-// The certificate table of a PE file, when its header names one that a signing
-// tool could have written: past the headers, inside the file, ending it, and
-// holding at least one certificate entry whose length fits the table. Any
-// other header or entry, and any failed read, count as no signature: the file
-// is then read as an unsigned one. Every read is bounds-checked against the
-// file's size.
-std::optional<CertificateTable> FindCertificateTable(PackageFile& file);
+// What a PE file's header says of its signature. Authenticode hashes the file
+// up to the certificate table and not the table itself, so once the header
+// names a table, only what stands before it is covered by the signature.
+enum class SignatureState {
+    Unsigned,    // no PE header, or no table named: the file is read to its end
+    Signed,      // a table a signing tool could have written ends the file
+    BadTable,    // a table is named that does not lie inside the file and end it
+    Unreadable,  // the header could not be read
+};
+struct SignatureLookup {
+    SignatureState state = SignatureState::Unsigned;
+    CertificateTable table;  // where the table lies, when signed
+};
+
+// Reads the header and, when it names a table, checks where it lies: past the
+// headers, inside the file, ending it, and long enough for one certificate
+// entry. Every read is bounds-checked against the file's size, and none
+// reaches into the table.
+SignatureLookup LookUpSignature(PackageFile& file);
 
 // Where a package that stands before this table ends: from the table's start
 // back over at most seven zero bytes of alignment, the first end at which a
-// trailer record lies. Nothing when no such end exists.
+// trailer record lies. Nothing when no such end exists or it cannot be read.
 std::optional<std::uint64_t> PackageEndBefore(PackageFile& file, const CertificateTable& table);
 
 }  // namespace package

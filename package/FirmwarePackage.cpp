@@ -108,30 +108,37 @@ std::wstring FormatVersionText(std::span<const std::uint8_t, kRecordSize> traile
 
 LoadResult LoadPackage(PackageFile& file, ImageTable& table, std::uint16_t& vid,
                        std::uint16_t& pid) {
-    // Every rule below reads the file as if it ended with the package, which
-    // an unsigned file does; a signed one ends with its certificate table.
+    // A signature covers the file up to its certificate table and not the
+    // table itself, so a signed file's package is what stands before the
+    // table: nothing inside or after it is read, whatever it holds. Every rule
+    // below reads the file as if it ended with the package.
     std::uint64_t fileSize = file.Size();
+    const SignatureLookup signature = LookUpSignature(file);
+    switch (signature.state) {
+        case SignatureState::Unsigned:
+            break;
+        case SignatureState::Unreadable:
+            return Failure(kErrorTrailerRead);
+        case SignatureState::BadTable:
+            return Failure(kErrorCertificateTable, /*fileError=*/true);
+        case SignatureState::Signed: {
+            const std::optional<std::uint64_t> packageEnd =
+                PackageEndBefore(file, signature.table);
+            if (!packageEnd) {
+                return Failure(kErrorTrailerMagic);
+            }
+            fileSize = *packageEnd;
+            break;
+        }
+    }
     table.m_dwPackageFileSize = static_cast<std::uint32_t>(fileSize);
 
     std::array<std::uint8_t, kRecordSize> trailer{};
     if (fileSize < kRecordSize || !file.ReadAt(fileSize - kRecordSize, trailer)) {
         return Failure(kErrorTrailerRead);
     }
-    // A trailer at the very end settles it: the file is read as it always
-    // was, whatever its header claims, so no header entry can take the
-    // package's own bytes for a signature.
     if (!IsRecordAt(trailer, 0)) {
-        const std::optional<CertificateTable> signature = FindCertificateTable(file);
-        const std::optional<std::uint64_t> packageEnd =
-            signature ? PackageEndBefore(file, *signature) : std::nullopt;
-        if (!packageEnd) {
-            return Failure(kErrorTrailerMagic);
-        }
-        fileSize = *packageEnd;
-        table.m_dwPackageFileSize = static_cast<std::uint32_t>(fileSize);
-        if (!file.ReadAt(fileSize - kRecordSize, trailer)) {
-            return Failure(kErrorTrailerRead);
-        }
+        return Failure(kErrorTrailerMagic);
     }
     const auto* fields = reinterpret_cast<const char*>(trailer.data());
     if (ParseHex4(fields + kVidPos, &vid) != 0) {

@@ -37,12 +37,16 @@ inline constexpr int kErrorWindowRead = 62;
 inline constexpr int kErrorRecords = 63;
 inline constexpr int kErrorVid = 64;
 inline constexpr int kErrorPid = 65;
+// The header names a certificate table that does not lie inside the file and
+// end it: no signing tool writes one, so where the package ends is unknown.
+inline constexpr int kErrorCertificateTable = 66;
 
 // Where the images lie in the file and what the device is told about them.
 // Filled once by the load and read-only afterwards.
 struct ImageTable {
     // The file's size as the package sees it: up to the trailer's last byte,
-    // which is the file's end unless a certificate table follows the package.
+    // which is the file's end unless the file is signed: then the package
+    // stands before the certificate table.
     std::uint32_t m_dwPackageFileSize = 0;
     std::array<std::uint32_t, kImageCount> m_dwImageOffset{};
     std::array<std::uint32_t, kImageCount> m_dwImageLength{};

@@ -299,22 +299,17 @@ bool DescribePackage(PackageFile& file, std::string& text) {
     text.clear();
     const std::uint64_t packageEnd = table.m_dwPackageFileSize;
     line("file size", std::to_string(file.Size()) + " bytes");
-    if (packageEnd != file.Size()) {
-        // The loader only stops short of the end before a certificate table.
-        const std::optional<CertificateTable> signature = FindCertificateTable(file);
-        const std::uint64_t tableAt = signature ? signature->offset : packageEnd;
+    const SignatureLookup signature = LookUpSignature(file);
+    if (signature.state == SignatureState::Signed) {
+        // The loader read only what stands before the table.
+        const std::uint64_t tableAt = signature.table.offset;
         line("signature", "certificate table at " + std::to_string(tableAt) + ", " +
-                              std::to_string(file.Size() - tableAt) + " bytes");
+                              std::to_string(signature.table.size) + " bytes");
         line("package end", "at " + std::to_string(packageEnd) + ", " +
                                 std::to_string(tableAt - packageEnd) +
                                 " bytes of padding before the certificate table");
     } else {
-        const std::optional<CertificateTable> entry = ReadSecurityEntry(file);
-        line("signature", entry ? "none (the header names a certificate table at " +
-                                      std::to_string(entry->offset) + ", " +
-                                      std::to_string(entry->size) +
-                                      " bytes that does not end the file: sign after appending)"
-                                : std::string("none"));
+        line("signature", "none");
         line("package end", "at " + std::to_string(packageEnd) + ", the end of the file");
     }
     for (int k = 0; k < kImageCount; ++k) {

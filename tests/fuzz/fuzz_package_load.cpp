@@ -30,13 +30,17 @@ public:
             return false;
         }
         std::memcpy(out.data(), m_bytes.data() + offset, out.size());
+        m_readEnd = std::max(m_readEnd, offset + out.size());
         return true;
     }
+    // One past the last byte any read has returned.
+    std::uint64_t ReadEnd() const { return m_readEnd; }
 
 private:
     std::span<const std::uint8_t> m_bytes;
     unsigned m_failingRead;
     unsigned m_reads = 0;
+    std::uint64_t m_readEnd = 0;
 };
 
 }  // namespace
@@ -74,9 +78,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint16_t vid = 0;
     std::uint16_t pid = 0;
     const package::LoadResult result = package::LoadPackage(file, table, vid, pid);
+    // A signed file is read only up to its certificate table, whatever the
+    // table holds and whether or not the load succeeds.
+    ViewPackageFile again(bytes, 0);
+    const package::SignatureLookup signature = package::LookUpSignature(again);
+    if (signature.state == package::SignatureState::Signed &&
+        file.ReadEnd() > signature.table.offset) {
+        __builtin_trap();
+    }
     if (result.Ok()) {
         // A loaded table describes images that lie inside the package, and the
-        // package ends the file or stands right before a certificate table.
+        // package ends an unsigned file or stands right before the table of a
+        // signed one.
         const std::uint64_t packageEnd = table.m_dwPackageFileSize;
         if (packageEnd > file.Size()) {
             __builtin_trap();
@@ -87,14 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 __builtin_trap();
             }
         }
-        if (packageEnd != file.Size()) {
-            ViewPackageFile again(bytes, 0);
-            const auto signature = package::FindCertificateTable(again);
-            if (!signature || signature->offset < packageEnd ||
-                signature->offset - packageEnd > package::kMaxSignaturePadding ||
-                signature->offset + signature->size != file.Size()) {
-                __builtin_trap();
-            }
+        if (signature.state == package::SignatureState::Signed
+                ? packageEnd > signature.table.offset ||
+                      signature.table.offset - packageEnd > package::kMaxSignaturePadding
+                : packageEnd != file.Size()) {
+            __builtin_trap();
         }
     } else if (result.LogLine().empty()) {
         __builtin_trap();

@@ -98,15 +98,16 @@ TEST(FirmwarePackage, NumberedFailuresInTheOrderOfTheTests) {
         int failingRead;
         std::wstring line;
     } cases[] = {
-        {"trailer unreadable", TestPackage::kShippedRecord, 1, L"ISP error 60!"},
+        {"header unreadable", TestPackage::kShippedRecord, 1, L"ISP error 60!"},
+        {"trailer unreadable", TestPackage::kShippedRecord, 2, L"ISP error 60!"},
         {"no 5A", "5B/E117/2021/05/26/KR/10c4/f607/3/", 0, L"ISP error 61!"},
         {"no KR", "5A/E117/2021/05/26/KX/10c4/f607/3/", 0, L"ISP error 61!"},
         {"bad vid", "5A/E117/2021/05/26/KR/10g4/f607/3/", 0, L"ISP error 64!"},
         {"bad vid and pid", "5A/E117/2021/05/26/KR/10g4/f6x7/3/", 0, L"ISP error 64!"},
         {"bad pid", "5A/E117/2021/05/26/KR/10c4/f6x7/3/", 0, L"ISP error 65!"},
-        {"window unreadable", TestPackage::kShippedRecord, 2, L"ISP error 62!"},
-        {"image 0 unreadable", TestPackage::kShippedRecord, 3, L"ISP error 63!"},
-        {"image 4 unreadable", TestPackage::kShippedRecord, 4, L"ISP error 63!"},
+        {"window unreadable", TestPackage::kShippedRecord, 3, L"ISP error 62!"},
+        {"image 0 unreadable", TestPackage::kShippedRecord, 4, L"ISP error 63!"},
+        {"image 4 unreadable", TestPackage::kShippedRecord, 5, L"ISP error 63!"},
     };
     for (const auto& c : cases) {
         // Only the trailer's magic is ever compared, so the other records keep theirs.
@@ -135,7 +136,7 @@ TEST(FirmwarePackage, FilesTooShortForTheWindowOrTheTrailer) {
     // 427,311 bytes of package and nothing before it: the window would start before the file.
     const Loaded noExecutable = Load(TestPackage::Build(0, kShippedLengths).bytes);
     EXPECT_EQ(noExecutable.result.LogLine(), L"ISP error 62!");
-    EXPECT_EQ(noExecutable.reads, 1U) << "only the trailer is read";
+    EXPECT_EQ(noExecutable.reads, 2U) << "only the header and the trailer are read";
 
     EXPECT_EQ(Load(PatternFile(34, {})).result.LogLine(), L"ISP error 62!");
     EXPECT_EQ(Load(std::vector<std::uint8_t>(33, '5')).result.LogLine(), L"ISP error 60!");
@@ -278,22 +279,29 @@ TEST(FirmwarePackage, SignedLayouts) {
              p.Put(at + 4096 - 100, TestPackage::kShippedRecord);
          },
          L""},
-        // A trailer that ends the file is the package's own, so a table whose
-        // last bytes read like one makes the file an unsigned one, with seven
-        // records in its window.
+        // Nothing in the table is read, not even a trailer that ends the file,
+        // nor a whole package of its own that fills the search window there.
         {"trailer pattern at the end of the table",
          [](TestPackage& p) {
              const std::size_t at = p.AppendSignature(5, 4096);
              p.Put(at + 4096 - 34, TestPackage::kShippedRecord);
          },
-         L"ISP error 63!"},
-        // Signed first and appended after: the entry lies before the package,
-        // which ends the file, so the file reads as an unsigned one.
-        {"signature before the package", [](TestPackage& p) { p.PutSecurityEntry(100000, 4096); },
          L""},
+        {"a complete package inside the table",
+         [](TestPackage& p) {
+             const TestPackage hidden =
+                 TestPackage::Build(0, {100, 100, 100, 100, 100}, "5A/V999/2030/01/01/KR/10c4/f607/3/");
+             const std::size_t size = package::kSearchWindowSize + 8192;
+             const std::size_t at = p.AppendSignature(5, size);
+             std::copy(hidden.bytes.begin(), hidden.bytes.end(),
+                       p.bytes.begin() + static_cast<std::ptrdiff_t>(at + size - hidden.bytes.size()));
+         },
+         L""},
+        // Signed first and appended after: the table no longer ends the file.
+        {"signature before the package", [](TestPackage& p) { p.PutSecurityEntry(100000, 4096); },
+         L"ISP file error 66!"},
 
-        // Entries that no signing tool writes count as no signature: the
-        // file's end then holds no trailer.
+        // A table placed as a signing tool places it, without a trailer before it.
         {"8 bytes of padding", [](TestPackage& p) { p.AppendSignature(8); }, L"ISP error 61!"},
         {"padding that is not zero",
          [](TestPackage& p) {
@@ -301,12 +309,14 @@ TEST(FirmwarePackage, SignedLayouts) {
              p.bytes[at - 3] = 0x01;
          },
          L"ISP error 61!"},
+        // A table that does not lie inside the file and end it: nobody can
+        // tell where the signed bytes end.
         {"entry of size 0",
          [](TestPackage& p) {
              const std::size_t at = p.AppendSignature(5);
              p.PutSecurityEntry(static_cast<std::uint32_t>(at), 0);
          },
-         L"ISP error 61!"},
+         L"ISP file error 66!"},
         {"no entry at all", [](TestPackage& p) { p.bytes.resize(p.bytes.size() + 4096, 0x30); },
          L"ISP error 61!"},
         {"entry pointing beyond the file",
@@ -314,25 +324,25 @@ TEST(FirmwarePackage, SignedLayouts) {
              p.AppendSignature(5);
              p.PutSecurityEntry(static_cast<std::uint32_t>(p.bytes.size() + 8), 4096);
          },
-         L"ISP error 61!"},
+         L"ISP file error 66!"},
         {"entry whose size reaches beyond the file",
          [](TestPackage& p) {
              const std::size_t at = p.AppendSignature(5);
              p.PutSecurityEntry(static_cast<std::uint32_t>(at), 4096 + 8);
          },
-         L"ISP error 61!"},
+         L"ISP file error 66!"},
         {"entry whose end wraps past 4 GiB",
          [](TestPackage& p) {
              const std::size_t at = p.AppendSignature(5);
              p.PutSecurityEntry(static_cast<std::uint32_t>(at), 0xFFFFFFF8U);
          },
-         L"ISP error 61!"},
+         L"ISP file error 66!"},
         {"entry not at the end",
          [](TestPackage& p) {
              const std::size_t at = p.AppendSignature(5);
              p.PutSecurityEntry(static_cast<std::uint32_t>(at), 4096 - 8);
          },
-         L"ISP error 61!"},
+         L"ISP file error 66!"},
         {"entry overlapping the trailer",
          [](TestPackage& p) {
              const std::size_t at = p.AppendSignature(5);
@@ -348,19 +358,15 @@ TEST(FirmwarePackage, SignedLayouts) {
              p.PutSecurityEntry(at, static_cast<std::uint32_t>(p.bytes.size() - at));
              p.PutLe32(at, 8);
          },
-         L"ISP error 61!"},
+         L"ISP file error 66!"},
+        // What the table holds is the signature's business: not even its first
+        // certificate header is read.
         {"certificate longer than the table",
          [](TestPackage& p) {
              const std::size_t at = p.AppendSignature(5);
              p.PutLe32(at, 4096 + 1);
          },
-         L"ISP error 61!"},
-        {"certificate shorter than its own header",
-         [](TestPackage& p) {
-             const std::size_t at = p.AppendSignature(5);
-             p.PutLe32(at, 7);
-         },
-         L"ISP error 61!"},
+         L""},
         {"table shorter than a certificate header",
          [](TestPackage& p) {
              p.bytes.insert(p.bytes.end(), 5, 0);
@@ -368,7 +374,7 @@ TEST(FirmwarePackage, SignedLayouts) {
              p.bytes.insert(p.bytes.end(), {4, 0, 0, 0});
              p.PutSecurityEntry(static_cast<std::uint32_t>(at), 4);
          },
-         L"ISP error 61!"},
+         L"ISP file error 66!"},
 
         // Headers that are cut short or damaged are never read past.
         {"PE header past the end of the file",
@@ -413,14 +419,14 @@ TEST(FirmwarePackage, SignedLayouts) {
              p.PutLe16(TestPackage::kOptionalHeaderAt, 0x107);
          },
          L"ISP error 61!"},
-        {"header unreadable", [](TestPackage& p) { p.AppendSignature(5); }, L"ISP error 61!", true,
+        {"header unreadable", [](TestPackage& p) { p.AppendSignature(5); }, L"ISP error 60!", true,
          2},
 
         // Every rule applies to the file as if it ended where the table begins.
         {"trailer before the table unreadable", [](TestPackage& p) { p.AppendSignature(5); },
-         L"ISP error 60!", true, 6},
+         L"ISP error 60!", true, 4},
         {"window before the table unreadable", [](TestPackage& p) { p.AppendSignature(5); },
-         L"ISP error 62!", true, 7},
+         L"ISP error 62!", true, 5},
         {"bad product ID before the table",
          [](TestPackage& p) {
              p.Put(p.recordAt[5], "5A/E117/2021/05/26/KR/10c4/f6x7/3/");
@@ -462,16 +468,16 @@ TEST(FirmwarePackage, SignedFileShorterThanTheWindowBeforeItsTable) {
 }
 
 TEST(FirmwarePackage, UnsignedFileWithAHeaderReadsAsBefore) {
-    // A trailer at the end settles it, whatever the header's entry says: the
-    // file is read with the same reads as a file without a header.
+    // A header that names no table: the file is read with the same reads as a
+    // file without a header, and one more for the header itself.
     TestPackage package = ShippedWithHeader();
     const Loaded plain = Load(package.bytes);
     ASSERT_TRUE(plain.result.Ok());
     ExpectShippedTable(package, plain, "unsigned");
+    EXPECT_EQ(plain.reads, Load(Shipped().bytes).reads + 1);
 
+    // Once a table is named, the trailer at the file's end no longer settles
+    // it: a table over the trailer leaves no package before it.
     package.PutSecurityEntry(static_cast<std::uint32_t>(package.bytes.size() - 20), 20);
-    const Loaded claimed = Load(package.bytes);
-    EXPECT_TRUE(claimed.result.Ok());
-    ExpectShippedTable(package, claimed, "entry over the trailer");
-    EXPECT_EQ(claimed.reads, plain.reads);
+    EXPECT_EQ(Load(package.bytes).result.LogLine(), L"ISP error 61!");
 }
