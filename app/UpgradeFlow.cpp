@@ -274,7 +274,9 @@ void UpgradeFlow::ShowVerdict(ResultLook look) {
 
 void UpgradeFlow::EndCheck(FlowEnding ending) {
     if (RunOver()) {
-        m_surface.ReportEnding(ending);
+        // Whatever the verdict, a check that could not run a vendor tool
+        // speaks of a broken installation, not of the dock.
+        m_surface.ReportEnding(m_bToolMissing ? FlowEnding::CheckFailed : ending);
     }
 }
 
@@ -631,12 +633,19 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
             break;
         case DeviceCheck::Hub:
             m_toolResults.m_hubToolText.Clear();
-            m_tools.StartHubTool();
+            NoteMissingTool(m_tools.StartHubTool());
             break;
         case DeviceCheck::Dp:
             m_toolResults.m_dpToolText.Clear();
-            m_tools.StartDpTool();
+            NoteMissingTool(m_tools.StartDpTool());
             break;
+    }
+}
+
+void UpgradeFlow::NoteMissingTool(const std::optional<MissingTool>& missing) {
+    if (missing) {
+        Log(missing->name + L" is missing: " + missing->path);
+        m_bToolMissing = true;
     }
 }
 
@@ -817,6 +826,7 @@ void UpgradeFlow::OnFwVer() {
     m_bHubCheckPending = true;
     m_bDpCheckPending = true;
     m_bScanPending = true;
+    m_bToolMissing = false;
 }
 
 // An arrival moves the scan of "FW Ver" forward, so its verdict may come

@@ -154,6 +154,8 @@ private:
     bool SendPacket(std::uint8_t length);
 
     void RunDeviceCheck(DeviceCheck check);
+    // Logs a vendor tool that the check could not find, by name and path.
+    void NoteMissingTool(const std::optional<MissingTool>& missing);
     // After a tool check, the version check that gives the verdict follows,
     // unless another check of "FW Ver" is still to come.
     void FollowToolCheckWithScan();
@@ -200,6 +202,8 @@ private:
     bool m_bHubCheckPending = false;
     bool m_bDpCheckPending = false;
     bool m_bScanPending = false;
+    // A vendor tool of this check of "FW Ver" was missing from the installation.
+    bool m_bToolMissing = false;
     AwaitedQuery m_awaitedQuery = AwaitedQuery::None;
     std::uint8_t m_nIspStep = STEP_IDLE;
     // The answer being handled, zero past the length that was read.

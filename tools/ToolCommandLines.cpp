@@ -1,37 +1,33 @@
 #include "tools/ToolCommandLines.h"
 
-#include <string_view>
-#include <utility>
-
 namespace {
 
-// A command for "cmd.exe /C". The tool's path is quoted, so a folder with
-// blanks or parentheses stays one word. cmd.exe drops the first and the last
-// quote of what follows /C whenever that text holds more than two quotes, so
-// the whole command goes into one more pair of quotes, which cmd.exe takes
-// away and leaves the path's own quotes in place.
-std::wstring InterpreterCommand(const std::wstring& startDir, std::wstring_view toolPath,
-                                std::wstring_view toolSwitch) {
-    std::wstring command = L"cmd.exe /C \"\"";
-    command += startDir;
-    command += toolPath;
-    command += L"\" ";
-    command += toolSwitch;
-    command += L'"';
-    return command;
+// A path holds no quote, so quoting it keeps a folder with blanks or
+// parentheses one word of the command line.
+ToolCommand CommandFor(const std::wstring& programDir, std::wstring_view subFolder,
+                       std::wstring_view name, std::wstring_view toolSwitch) {
+    if (programDir.empty()) {
+        return ToolCommand{.name = std::wstring(name), .program = {}, .commandLine = {},
+                           .workingDir = {}};
+    }
+    std::wstring folder = programDir;
+    folder += subFolder;
+    std::wstring program = folder + std::wstring(name);
+    std::wstring commandLine = L"\"" + program + L"\" ";
+    commandLine += toolSwitch;
+    return ToolCommand{.name = std::wstring(name),
+                       .program = std::move(program),
+                       .commandLine = std::move(commandLine),
+                       .workingDir = std::move(folder)};
 }
 
 }  // namespace
 
-ToolCommandLines::ToolCommandLines(std::wstring startDir)
-    : m_strStartDir(std::move(startDir)),
-      m_strHubToolCmd(InterpreterCommand(m_strStartDir, L"\\Tool\\GL352xISP.exe", L"-f")),
-      m_strDpToolCmd(
-          InterpreterCommand(m_strStartDir, L"\\Tool\\Mega\\McdpIsp.exe", L"-ChipInfo")) {}
-
-std::wstring ToolCommandLines::DpToolDir() const {
-    if (m_strStartDir.empty()) {
-        return {};
+ToolCommandLines::ToolCommandLines(std::wstring_view programPath) {
+    const std::size_t separator = programPath.find_last_of(L"\\/");
+    if (separator != std::wstring_view::npos) {
+        m_strProgramDir = std::wstring(programPath.substr(0, separator + 1));
     }
-    return m_strStartDir + L"\\Tool\\Mega\\";
+    m_strHubToolCmd = CommandFor(m_strProgramDir, L"Tool\\", kHubToolName, L"-f");
+    m_strDpToolCmd = CommandFor(m_strProgramDir, L"Tool\\Mega\\", kDpToolName, L"-ChipInfo");
 }

@@ -69,7 +69,6 @@ BOOL CKrEFM8SwUpgradeDlg::OnInitDialog() {
     ResetResultLabel();
     // A package that does not load has said so in the log; the dialog opens anyway.
     static_cast<void>(LoadFirmwarePackage());
-    m_toolLauncher.BuildToolCommands();
     return TRUE;
 }
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 #include "app/win32/Win32PackageFile.h"
 #include "package/FirmwarePackage.h"
 #include "package/PackageIdentity.h"
@@ -12,6 +10,3 @@
 // failure the file is closed and the result's LogLine() tells why.
 package::LoadResult LoadOwnPackage(Win32PackageFile& file, package::ImageTable& images,
                                    PackageIdentity& identity);
-
-// The running executable's path, with a buffer that grows until it fits.
-std::wstring ModuleFileName();

@@ -60,7 +60,6 @@ int SilentRunner::Run() {
         return exit_code::kFailed;
     }
     m_outputs.Write(LogRecord{package.versionText, 0, LogText});
-    m_toolLauncher.BuildToolCommands();
     m_flow.OnFwVer();
 
     MSG message{};

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -88,8 +89,8 @@ private:
 
 class NoTools final : public ToolLauncher {
 public:
-    void StartHubTool() override {}
-    void StartDpTool() override {}
+    std::optional<MissingTool> StartHubTool() override { return std::nullopt; }
+    std::optional<MissingTool> StartDpTool() override { return std::nullopt; }
 };
 
 struct SamplePackage {

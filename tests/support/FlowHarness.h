@@ -112,21 +112,26 @@ inline std::vector<std::wstring> LastLines(const RecordingSurface& surface, std:
     return {lines.end() - static_cast<long>(std::min(count, lines.size())), lines.end()};
 }
 
-// Vendor tools that answer at once with the texts a test gives them.
+// Vendor tools that answer at once with the texts a test gives them, and
+// may be missing from the installation.
 class ScriptedTools final : public ToolLauncher {
 public:
-    void StartHubTool() override {
+    std::optional<MissingTool> StartHubTool() override {
         ++hubStarts;
         results.m_hubToolText.Set(hubText);
+        return hubMissing;
     }
-    void StartDpTool() override {
+    std::optional<MissingTool> StartDpTool() override {
         ++dpStarts;
         results.m_dpToolText.Set(dpText);
+        return dpMissing;
     }
 
     ToolResults results;
     std::wstring hubText = L"HUB FW is 0x8720";
     std::wstring dpText = L"Chip: MCDP2900\r\nPegasus App: 7.02.05 Boot: 1.1\r\n";
+    std::optional<MissingTool> hubMissing;
+    std::optional<MissingTool> dpMissing;
     int hubStarts = 0;
     int dpStarts = 0;
 };

@@ -228,6 +228,61 @@ TEST(CheckFlow, DeviceAndFileErrorsOfEachCheck) {
     }
 }
 
+// A vendor tool missing from beside the program is named with the path it
+// was looked for at. The window's verdict stays what the tool's failed result
+// gives; the ending a front end reports is a failed check either way.
+TEST(CheckFlow, AMissingVendorToolIsNamedAndFailsTheCheck) {
+    const MissingTool hub{.name = L"GL352xISP.exe", .path = L"C:\\Dock\\Tool\\GL352xISP.exe"};
+    const MissingTool dp{.name = L"McdpIsp.exe", .path = L"C:\\Dock\\Tool\\Mega\\McdpIsp.exe"};
+    const struct {
+        const char* name;
+        bool hubMissing;
+        bool dpMissing;
+        std::vector<std::wstring> lines;  // from the version lines on
+        Buttons buttons;
+    } cases[] = {
+        {"hub tool",
+         true,
+         false,
+         {L"Device Version: E116", L"HUB FW is unknown: the hub tool did not run"},
+         {false, false, true}},
+        {"DisplayPort tool",
+         false,
+         true,
+         {L"Device Version: E116", L"HUB FW is 0x8720", L"No DP", L"Engineer file version!"},
+         {true, true, true}},
+    };
+    for (const auto& c : cases) {
+        FlowHarness h;
+        if (c.hubMissing) {
+            h.tools.hubMissing = hub;
+            h.tools.hubText = L"HUB FW is unknown: the hub tool did not run";
+        }
+        if (c.dpMissing) {
+            h.tools.dpMissing = dp;
+            h.tools.dpText.clear();
+        }
+        h.flow.OnFwVer();
+        h.Advance(12000);
+        const std::vector<std::wstring> lines = h.surface.Lines();
+        const std::wstring& named = c.hubMissing ? L"GL352xISP.exe is missing: C:\\Dock\\Tool\\GL352xISP.exe"
+                                                 : L"McdpIsp.exe is missing: C:\\Dock\\Tool\\Mega\\McdpIsp.exe";
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), named), 1) << c.name;
+        EXPECT_EQ(LastLines(h.surface, c.lines.size()), c.lines) << c.name;
+        EXPECT_EQ(ButtonsOf(h.surface), c.buttons) << c.name;
+        EXPECT_EQ(h.surface.endings, std::vector<FlowEnding>{FlowEnding::CheckFailed}) << c.name;
+
+        // Once the tool is back, the next "FW Ver" judges the dock again.
+        h.tools.hubMissing.reset();
+        h.tools.dpMissing.reset();
+        h.tools.hubText = L"HUB FW is 0x8720";
+        h.tools.dpText = L"Pegasus App: 7.02.05 Boot: 1.1";
+        h.flow.OnFwVer();
+        h.Advance(12000);
+        EXPECT_EQ(h.surface.endings.back(), FlowEnding::UpdateOffered) << c.name;
+    }
+}
+
 TEST(CheckFlow, VersionGate) {
     using V = std::array<std::uint8_t, 4>;
     const struct {

@@ -64,44 +64,42 @@ std::wstring Widen(const std::string& bytes) {
 
 }  // namespace
 
-TEST(ToolCommandLines, QuoteTheToolPathAndTheWholeCommandForTheInterpreter) {
-    const ToolCommandLines lines(L"C:\\Users\\tech\\Dock");
-    EXPECT_EQ(lines.StartDir(), L"C:\\Users\\tech\\Dock");
-    EXPECT_EQ(lines.HubToolCmd(),
-              L"cmd.exe /C \"\"C:\\Users\\tech\\Dock\\Tool\\GL352xISP.exe\" -f\"");
-    EXPECT_EQ(lines.DpToolCmd(),
-              L"cmd.exe /C \"\"C:\\Users\\tech\\Dock\\Tool\\Mega\\McdpIsp.exe\" -ChipInfo\"");
-    EXPECT_EQ(lines.DpToolDir(), L"C:\\Users\\tech\\Dock\\Tool\\Mega\\");
+TEST(ToolCommandLines, EachToolByItsFullPathBesideTheProgramInItsOwnFolder) {
+    const struct {
+        const wchar_t* programPath;
+        const wchar_t* programDir;
+    } cases[] = {
+        {L"C:\\Users\\tech\\Dock\\KrEFM8SwUpgrade.exe", L"C:\\Users\\tech\\Dock\\"},
+        // Quoted, a folder with blanks and parentheses stays one word.
+        {L"C:\\Program Files (x86)\\Kr Dock\\KrEFM8SwUpgrade.exe",
+         L"C:\\Program Files (x86)\\Kr Dock\\"},
+        {L"D:\\KrEFM8SwUpgrade.exe", L"D:\\"},
+        {L"\\\\?\\C:\\deep\\KrEFM8SwUpgrade.exe", L"\\\\?\\C:\\deep\\"},
+    };
+    for (const auto& c : cases) {
+        const ToolCommandLines lines(c.programPath);
+        const std::wstring dir = c.programDir;
+        EXPECT_EQ(lines.ProgramDir(), dir);
+        EXPECT_EQ(lines.HubToolCmd(),
+                  (ToolCommand{.name = L"GL352xISP.exe",
+                               .program = dir + L"Tool\\GL352xISP.exe",
+                               .commandLine = L"\"" + dir + L"Tool\\GL352xISP.exe\" -f",
+                               .workingDir = dir + L"Tool\\"}));
+        EXPECT_EQ(lines.DpToolCmd(),
+                  (ToolCommand{.name = L"McdpIsp.exe",
+                               .program = dir + L"Tool\\Mega\\McdpIsp.exe",
+                               .commandLine = L"\"" + dir + L"Tool\\Mega\\McdpIsp.exe\" -ChipInfo",
+                               .workingDir = dir + L"Tool\\Mega\\"}));
+    }
 }
 
-TEST(ToolCommandLines, AFolderWithBlanksAndParenthesesStaysInsideTheQuotes) {
-    const ToolCommandLines lines(L"C:\\Program Files (x86)\\Kr Dock");
-    EXPECT_EQ(lines.HubToolCmd(),
-              L"cmd.exe /C \"\"C:\\Program Files (x86)\\Kr Dock\\Tool\\GL352xISP.exe\" -f\"");
-    EXPECT_EQ(lines.DpToolCmd(),
-              L"cmd.exe /C \"\"C:\\Program Files (x86)\\Kr Dock\\Tool\\Mega\\McdpIsp.exe\" "
-              L"-ChipInfo\"");
-    EXPECT_EQ(lines.DpToolDir(), L"C:\\Program Files (x86)\\Kr Dock\\Tool\\Mega\\");
-}
-
-TEST(ToolCommandLines, ADriveRootKeepsItsSeparatorWhichTheSystemAccepts) {
-    const ToolCommandLines lines(L"D:\\");
-    EXPECT_EQ(lines.HubToolCmd(), L"cmd.exe /C \"\"D:\\\\Tool\\GL352xISP.exe\" -f\"");
-    EXPECT_EQ(lines.DpToolDir(), L"D:\\\\Tool\\Mega\\");
-}
-
-TEST(ToolCommandLines, ALongFolderIsKeptWhole) {
-    const std::wstring folder = L"C:\\" + std::wstring(1500, L'd');
-    const ToolCommandLines lines(folder);
-    EXPECT_EQ(lines.HubToolCmd(), L"cmd.exe /C \"\"" + folder + L"\\Tool\\GL352xISP.exe\" -f\"");
-}
-
-TEST(ToolCommandLines, WithoutAFolderThereIsNothingToRun) {
-    const ToolCommandLines lines;
-    EXPECT_TRUE(lines.StartDir().empty());
-    EXPECT_TRUE(lines.HubToolCmd().empty());
-    EXPECT_TRUE(lines.DpToolCmd().empty());
-    EXPECT_TRUE(lines.DpToolDir().empty()) << "no folder to move into";
+TEST(ToolCommandLines, APathWithoutAFolderNamesNoFileToRun) {
+    for (const ToolCommandLines& lines : {ToolCommandLines(), ToolCommandLines(L"KrEFM8SwUpgrade.exe")}) {
+        EXPECT_TRUE(lines.ProgramDir().empty());
+        EXPECT_TRUE(lines.HubToolCmd().program.empty());
+        EXPECT_TRUE(lines.DpToolCmd().program.empty());
+        EXPECT_TRUE(lines.DpToolCmd().workingDir.empty());
+    }
 }
 
 TEST(HubToolText, TheLow16BitsOfTheExitCodeInFourLowerCaseDigits) {

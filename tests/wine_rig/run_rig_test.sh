@@ -34,6 +34,11 @@
 #   match a line of what it printed, or of FILE in its folder. --window-first
 #   starts the tool with its window before, and closes it after.
 #   --tool-arg and --expect-log-file also serve a tool run with its window.
+#   --from SUBDIR starts the tool by its full path from SUBDIR below its
+#   folder. --plant FILE SUBDIR puts FILE into SUBDIR of the tool's folder
+#   ("." beside it), where it must never run: a planted program that runs
+#   leaves FILE.ran beside itself. --remove PATH takes PATH (below the
+#   tool's folder) away again, as from a broken installation.
 # Exit status: 0 when every check passed.
 set -uo pipefail
 # Only the prefix chosen below is ever touched or ended.
@@ -48,8 +53,9 @@ kr_fixed_wine_layout "$@"
 source "$source_dir/tests/wine/wine-session.sh"
 
 build="" name="" docksim="" client="" case_name="" tool="" probe="" vendor_tools="" images=""
-written=all silent=0 expected_exit="" window_first=0
-dlls=() docksim_options=() requests=() tool_args=() output_patterns=() log_checks=()
+written=all silent=0 expected_exit="" window_first=0 from=""
+dlls=() docksim_options=() requests=() tool_args=() output_patterns=() log_checks=() plants=()
+removals=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build="$2"; shift 2 ;;
@@ -71,6 +77,9 @@ while [ $# -gt 0 ]; do
     --expect-output) output_patterns+=("$2"); shift 2 ;;
     --expect-log-file) log_checks+=("$2" "$3"); shift 3 ;;
     --window-first) window_first=1; shift ;;
+    --from) from="$2"; shift 2 ;;
+    --plant) plants+=("$2" "$3"); shift 3 ;;
+    --remove) removals+=("$2"); shift 2 ;;
     --) shift; break ;;
     *) echo "run_rig_test: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -97,6 +106,15 @@ cp "$docksim" "$program" "$workdir/"
 if [ -n "$vendor_tools" ]; then
   cp -r "$vendor_tools" "$workdir/Tool"
 fi
+set -- "${plants[@]}"
+while [ $# -ge 2 ]; do
+  mkdir -p "$workdir/$2"
+  cp "$1" "$workdir/$2/"
+  shift 2
+done
+for removal in "${removals[@]}"; do
+  rm -f "$workdir/$removal"
+done
 
 tool_pid="" docksim_pid=""
 # shellcheck disable=SC2317  # run by the EXIT trap
@@ -157,7 +175,13 @@ run_silent() {
     kr_start_tool "$workdir" "$probe" "./$(basename "$tool")" || status=1
     tool_pid=$KR_TOOL_PID
   fi
-  (cd "$workdir" && exec timeout 200 wine "./$(basename "$tool")" "${tool_args[@]}") \
+  local start_dir="$workdir" program="./$(basename "$tool")"
+  if [ -n "$from" ]; then
+    start_dir="$workdir/$from"
+    mkdir -p "$start_dir"
+    program="$workdir/$(basename "$tool")"
+  fi
+  (cd "$start_dir" && exec timeout 200 wine "$program" "${tool_args[@]}") \
     >"$workdir/silent.out" 2>"$workdir/silent.err"
   code=$?
   tr -d '\r' <"$workdir/silent.out" | sed 's/^/info tool: /'
@@ -237,6 +261,17 @@ while [ $# -ge 2 ]; do
     echo "FAIL log file $1: no line matches $2"
     [ -f "$workdir/$1" ] && sed 's/^/info log file: /' "$workdir/$1" | tail -n 20
     status=1
+  fi
+  shift 2
+done
+
+set -- "${plants[@]}"
+while [ $# -ge 2 ]; do
+  if [ -n "$(find "$workdir/$2" -maxdepth 1 -iname "$(basename "$1").ran")" ]; then
+    echo "FAIL planted: the tool started the $(basename "$1") planted in $2"
+    status=1
+  else
+    echo "ok planted: the $(basename "$1") planted in $2 never ran"
   fi
   shift 2
 done

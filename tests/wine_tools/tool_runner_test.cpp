@@ -1,13 +1,15 @@
 // The vendor tools' runner against the stand-in tools, under Wine. One case
-// per run, named by the first argument. The current directory is the start
-// directory that run_tool_test.sh prepared, with the stand-ins in Tool\ and
-// Tool\Mega\ below it (or not, for the cases of a missing tool).
+// per run, named by the first argument. run_tool_test.sh put this program in
+// a folder of its own with the stand-ins in Tool\ and Tool\Mega\ beside it
+// (or not, for the cases of a missing tool), and started it from another
+// folder.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,7 +21,7 @@
 
 namespace {
 
-// Long enough for Wine to start the interpreter and a tool on a busy machine;
+// Long enough for Wine to start a tool on a busy machine;
 // reaching it fails the case instead of hanging it.
 constexpr DWORD kToolWaitMs = 60000;
 
@@ -118,21 +120,22 @@ void UseAppVersion() {
     SetVariable(L"KR_STANDIN_DP_VERSION", kAppVersion);
 }
 
-// A launcher whose command lines come from the start directory, as the dialog builds them.
+// A launcher of the tools beside this program, as the front ends have it.
 struct Run {
     ToolResults results;
     ToolEndWaiter waiter;
     Win32ToolLauncher launcher{results, false, waiter.Notice()};
-    Run() { launcher.BuildToolCommands(); }
+    // What the last start said of the tool's file.
+    std::optional<MissingTool> missing;
 
     std::wstring Hub() {
         results.m_hubToolText.Clear();
-        launcher.StartHubTool();
+        missing = launcher.StartHubTool();
         return waiter.Wait("hub tool") ? results.m_hubToolText.Get() : std::wstring();
     }
     std::wstring Dp() {
         results.m_dpToolText.Clear();
-        launcher.StartDpTool();
+        missing = launcher.StartDpTool();
         return waiter.Wait("DisplayPort tool") ? results.m_dpToolText.Get() : std::wstring();
     }
 };
@@ -228,41 +231,51 @@ void CaseDpJunk() {
            "the answer after the junk is read whole");
 }
 
+// The folder this program lies in, with its trailing separator.
+std::wstring ProgramFolder() {
+    wchar_t path[4 * MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+    std::wstring folder(path, length < std::size(path) ? length : 0);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
 void CaseCurrentDirectory() {
     UseAppVersion();
     Run run;
-    const std::wstring startDir = run.launcher.ToolCommands().StartDir();
-    Expect(SameFolder(startDir, CurrentDirectory()),
-           "command lines built from the current directory " + Shown(startDir));
+    const std::wstring programDir = run.launcher.ToolCommands().ProgramDir();
+    const std::wstring startDir = CurrentDirectory();
+    Expect(SameFolder(programDir, ProgramFolder()),
+           "command lines built from the program's folder " + Shown(programDir));
+    Expect(!SameFolder(programDir, startDir),
+           "which is not the current directory " + Shown(startDir));
     ExpectText(run.Dp(), kDpAnswer, "DisplayPort tool's answer");
-    const std::wstring afterDp = CurrentDirectory();
-    Expect(SameFolder(afterDp, startDir + L"\\Tool\\Mega"),
-           "the current directory is the tool's folder afterwards: " + Shown(afterDp));
-    ExpectText(run.Hub(), L"HUB FW is 0x8720", "the hub tool is still found");
-    ExpectText(run.Dp(), kDpAnswer, "a second DisplayPort run from inside its folder");
+    Expect(SameFolder(CurrentDirectory(), startDir),
+           "the current directory is left alone: " + Shown(CurrentDirectory()));
+    ExpectText(run.Hub(), L"HUB FW is 0x8720", "the hub tool is found");
+    ExpectText(run.Dp(), kDpAnswer, "a second DisplayPort run");
 }
 
-void StartDirWith(std::wstring_view characters) {
+void ProgramDirWith(std::wstring_view characters) {
     UseAppVersion();
     Run run;
-    const std::wstring startDir = run.launcher.ToolCommands().StartDir();
-    Expect(startDir.find_first_of(characters) != std::wstring::npos &&
-               startDir.find_first_not_of(characters) != std::wstring::npos,
-           "start directory " + Shown(startDir) + " holds " + Shown(std::wstring(characters)));
+    const std::wstring programDir = run.launcher.ToolCommands().ProgramDir();
+    Expect(programDir.find_first_of(characters) != std::wstring::npos &&
+               programDir.find_first_not_of(characters) != std::wstring::npos,
+           "program folder " + Shown(programDir) + " holds " + Shown(std::wstring(characters)));
     bool all = true;
     for (const wchar_t c : characters) {
-        all = all && startDir.find(c) != std::wstring::npos;
+        all = all && programDir.find(c) != std::wstring::npos;
     }
     Expect(all, "every one of them");
     ExpectText(run.Hub(), L"HUB FW is 0x8720", "hub tool found");
     ExpectText(run.Dp(), kDpAnswer, "DisplayPort tool found");
 }
 
-void CaseBlankStartDir() {
-    StartDirWith(L" ");
+void CaseBlankProgramDir() {
+    ProgramDirWith(L" ");
 }
-void CaseBlankAndParenthesesStartDir() {
-    StartDirWith(L" ()");
+void CaseBlankAndParenthesesProgramDir() {
+    ProgramDirWith(L" ()");
 }
 
 void CaseNeverEndingTool() {
@@ -282,50 +295,44 @@ void CaseNeverEndingTool() {
     static_cast<void>(std::fflush(stdout));
 }
 
+// A missing tool is named by where it was looked for, and its result says it
+// did not run, as for any tool that cannot start.
+void ExpectMissing(const Run& run, std::wstring_view name, std::wstring_view subFolder) {
+    const std::wstring expected = ProgramFolder() + std::wstring(subFolder) + std::wstring(name);
+    Expect(run.missing && run.missing->name == name && SameFolder(run.missing->path, expected),
+           "missing " + Narrow(name) + " named at " +
+               Shown(run.missing ? run.missing->path : L"(nothing)"));
+}
+
 void CaseMissingTools() {
     Run run;
-    const std::wstring hub = run.Hub();
-    Expect(hub.rfind(L"HUB FW is 0x", 0) == 0 && !Contains(hub, L"0x8720") &&
-               hub != L"HUB FW is 0x0000",
-           "missing hub tool: the interpreter's exit code " + Shown(hub));
-    const std::wstring startDir = CurrentDirectory();
+    ExpectText(run.Hub(), HubFirmwareUnknownText(), "missing hub tool");
+    ExpectMissing(run, L"GL352xISP.exe", L"Tool\\");
     const std::wstring dp = run.Dp();
-    Expect(!Contains(dp, L"Pegasus App:"), "missing DisplayPort tool: " + Shown(dp));
-    Expect(SameFolder(CurrentDirectory(), startDir),
-           "without a Mega folder the current directory stays " + Shown(startDir));
+    ExpectText(dp, L"", "missing DisplayPort tool");
+    ExpectMissing(run, L"McdpIsp.exe", L"Tool\\Mega\\");
 }
 
 void CaseMissingDpTool() {
     Run run;
-    const std::wstring dp = run.Dp();
-    Expect(!Contains(dp, L"Pegasus App:"), "missing DisplayPort tool: " + Shown(dp));
+    ExpectText(run.Dp(), L"", "missing DisplayPort tool");
+    ExpectMissing(run, L"McdpIsp.exe", L"Tool\\Mega\\");
     ExpectText(run.Hub(), L"HUB FW is 0x8720", "the hub tool beside it still answers");
+    Expect(!run.missing, "and is not named missing");
 }
 
-void CaseNoInterpreter() {
-    constexpr std::wstring_view kNoInterpreter = L"kr-no-such-interpreter.exe /C GL352xISP.exe -f";
-    ExpectText(ToolProcess::RunToolExitCode(kNoInterpreter, false), HubFirmwareUnknownText(),
+void CaseNoSuchProgram() {
+    const ToolCommand nothing{.name = L"GL352xISP.exe",
+                              .program = ProgramFolder() + L"kr-no-such-tool.exe",
+                              .commandLine = L"kr-no-such-tool.exe -f",
+                              .workingDir = ProgramFolder()};
+    ExpectText(ToolProcess::RunToolExitCode(nothing, false), HubFirmwareUnknownText(),
                "exit-code form when nothing starts");
     Expect(!Contains(HubFirmwareUnknownText(), L"0x8720"), "which names no hub version");
-    ExpectText(ToolProcess::RunToolCaptureText(kNoInterpreter, false), L"",
+    ExpectText(ToolProcess::RunToolCaptureText(nothing, false), L"",
                "captured-text form when nothing starts");
-
-    // A launcher that never read its start directory has nothing to run.
-    ToolResults results;
-    ToolEndWaiter waiter;
-    Win32ToolLauncher unbuilt(results, false, waiter.Notice());
-    const std::wstring startDir = CurrentDirectory();
-    unbuilt.StartHubTool();
-    if (waiter.Wait("hub tool")) {
-        ExpectText(results.m_hubToolText.Get(), HubFirmwareUnknownText(),
-                   "hub result without command lines");
-    }
-    results.m_dpToolText.Set(L"stale");
-    unbuilt.StartDpTool();
-    if (waiter.Wait("DisplayPort tool")) {
-        ExpectText(results.m_dpToolText.Get(), L"", "DisplayPort result without command lines");
-    }
-    Expect(SameFolder(CurrentDirectory(), startDir), "the current directory is left alone");
+    ExpectText(ToolProcess::RunToolExitCode(ToolCommand{}, false), HubFirmwareUnknownText(),
+               "nor when no program is named");
 }
 
 void CaseShownConsole() {
@@ -333,7 +340,6 @@ void CaseShownConsole() {
     ToolResults results;
     ToolEndWaiter waiter;
     Win32ToolLauncher launcher(results, true, waiter.Notice());
-    launcher.BuildToolCommands();
     launcher.StartHubTool();
     if (waiter.Wait("hub tool")) {
         ExpectText(results.m_hubToolText.Get(), L"HUB FW is 0x8720",
@@ -363,12 +369,12 @@ constexpr TestCase kCases[] = {
     {"dp_no_token", CaseDpNoToken},
     {"dp_junk", CaseDpJunk},
     {"current_directory", CaseCurrentDirectory},
-    {"blank_start_dir", CaseBlankStartDir},
-    {"blank_parentheses_start_dir", CaseBlankAndParenthesesStartDir},
+    {"blank_program_dir", CaseBlankProgramDir},
+    {"blank_parentheses_program_dir", CaseBlankAndParenthesesProgramDir},
     {"never_ending_tool", CaseNeverEndingTool},
     {"missing_tools", CaseMissingTools},
     {"missing_dp_tool", CaseMissingDpTool},
-    {"no_interpreter", CaseNoInterpreter},
+    {"no_such_program", CaseNoSuchProgram},
     {"shown_console", CaseShownConsole},
 };
 

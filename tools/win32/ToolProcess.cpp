@@ -17,7 +17,10 @@ std::mutex g_childCreationLock;
 
 }  // namespace
 
-ToolProcess::ToolProcess(std::wstring_view commandLine, bool showConsole) {
+ToolProcess::ToolProcess(const ToolCommand& command, bool showConsole) {
+    if (command.program.empty()) {
+        return;
+    }
     HANDLE hRead = nullptr;
     HANDLE hWrite = nullptr;
     SECURITY_ATTRIBUTES security{};
@@ -39,16 +42,20 @@ ToolProcess::ToolProcess(std::wstring_view commandLine, bool showConsole) {
 
     // The creation call may write into the command line, so it gets a copy,
     // as long as the command is.
-    std::vector<wchar_t> command(commandLine.begin(), commandLine.end());
-    command.push_back(L'\0');
+    std::vector<wchar_t> commandLine(command.commandLine.begin(), command.commandLine.end());
+    commandLine.push_back(L'\0');
     const DWORD creationFlags =
         NORMAL_PRIORITY_CLASS | (showConsole ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW);
 
     PROCESS_INFORMATION process{};
     const std::lock_guard lock(g_childCreationLock);
     if (::SetHandleInformation(hWrite, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) &&
-        ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, creationFlags, nullptr,
-                         nullptr, &startup, &process)) {
+        // The program by its full path, never looked up: no file of its name
+        // in the current directory or beside this program is ever started.
+        ::CreateProcessW(command.program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                         creationFlags, nullptr,
+                         command.workingDir.empty() ? nullptr : command.workingDir.c_str(),
+                         &startup, &process)) {
         m_hProcess.Reset(process.hProcess);
         m_hThread.Reset(process.hThread);
     }
@@ -70,8 +77,8 @@ std::optional<DWORD> ToolProcess::WaitForExitCode() const {
     return exitCode;
 }
 
-std::wstring ToolProcess::RunToolCaptureText(std::wstring_view commandLine, bool showConsole) {
-    const ToolProcess run(commandLine, showConsole);
+std::wstring ToolProcess::RunToolCaptureText(const ToolCommand& command, bool showConsole) {
+    const ToolProcess run(command, showConsole);
     std::wstring text;
     if (run.m_hOutputRead.IsValid()) {
         PipeOutputReader reader(run.m_hOutputRead.Get());
@@ -81,8 +88,8 @@ std::wstring ToolProcess::RunToolCaptureText(std::wstring_view commandLine, bool
     return text;
 }
 
-std::wstring ToolProcess::RunToolExitCode(std::wstring_view commandLine, bool showConsole) {
-    const ToolProcess run(commandLine, showConsole);
+std::wstring ToolProcess::RunToolExitCode(const ToolCommand& command, bool showConsole) {
+    const ToolProcess run(command, showConsole);
     if (run.m_hOutputRead.IsValid()) {
         // Nothing printed is wanted, but a child writing into a full pipe
         // would never end.

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <utility>
 
+#include "framework/ModuleFileName.h"
 #include "framework/OwnedHandle.h"
 #include "tools/ToolResultText.h"
 #include "tools/win32/ToolProcess.h"
@@ -19,35 +20,16 @@ struct Win32ToolLauncher::ResultHandOver {
 // What one worker runs, with its own copies of everything it needs.
 struct Win32ToolLauncher::ToolRun {
     ToolMode mode;
-    std::wstring command;
+    ToolCommand command;
     bool showConsole;
     std::shared_ptr<ResultHandOver> handOver;
 };
 
-namespace {
-
-// The process's current directory, however long it is.
-std::wstring CurrentDirectory() {
-    std::wstring directory;
-    DWORD size = ::GetCurrentDirectoryW(0, nullptr);
-    while (size > 0) {
-        directory.resize(size);
-        const DWORD length = ::GetCurrentDirectoryW(size, directory.data());
-        if (length < size) {
-            directory.resize(length);
-            return directory;
-        }
-        // It grew in between: try again with the size it has now.
-        size = length;
-    }
-    return {};
-}
-
-}  // namespace
-
 Win32ToolLauncher::Win32ToolLauncher(ToolResults& results, bool showConsole,
                                      std::function<void()> onToolEnded)
-    : m_showConsole(showConsole), m_handOver(std::make_shared<ResultHandOver>()) {
+    : m_showConsole(showConsole),
+      m_handOver(std::make_shared<ResultHandOver>()),
+      m_commands(ModuleFileName()) {
     m_handOver->results = &results;
     m_handOver->onToolEnded = std::move(onToolEnded);
 }
@@ -57,35 +39,35 @@ Win32ToolLauncher::~Win32ToolLauncher() {
     m_handOver->open = false;
 }
 
-void Win32ToolLauncher::BuildToolCommands() {
-    m_commands = ToolCommandLines(CurrentDirectory());
+std::optional<MissingTool> Win32ToolLauncher::StartHubTool() {
+    return StartWorker(ToolMode::ExitCode, m_commands.HubToolCmd());
 }
 
-void Win32ToolLauncher::StartHubTool() {
-    StartWorker(ToolMode::ExitCode, m_commands.HubToolCmd());
+std::optional<MissingTool> Win32ToolLauncher::StartDpTool() {
+    return StartWorker(ToolMode::CaptureText, m_commands.DpToolCmd());
 }
 
-void Win32ToolLauncher::StartDpTool() {
-    const std::wstring toolDir = m_commands.DpToolDir();
-    if (!toolDir.empty()) {
-        // A missing folder leaves the directory as it is; the tool's absolute
-        // path then fails in the interpreter, which the result tells.
-        static_cast<void>(::SetCurrentDirectoryW(toolDir.c_str()));
+std::optional<MissingTool> Win32ToolLauncher::StartWorker(ToolMode mode,
+                                                          const ToolCommand& command) const {
+    std::optional<MissingTool> missing;
+    const DWORD attributes =
+        command.program.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(command.program.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        missing = MissingTool{.name = command.name, .path = command.program};
     }
-    StartWorker(ToolMode::CaptureText, m_commands.DpToolCmd());
-}
-
-void Win32ToolLauncher::StartWorker(ToolMode mode, const std::wstring& command) const {
+    // Run all the same: the run fails at once, and its result says the tool
+    // did not run, as for any tool that cannot start.
     auto run = std::make_unique<ToolRun>(ToolRun{mode, command, m_showConsole, m_handOver});
     const UniqueKernelHandle worker(
         ::CreateThread(nullptr, 0, &ToolThreadProc, run.get(), 0, nullptr));
     if (!worker.IsValid()) {
         // No worker, no result: the text stays empty, as for a tool still running.
-        return;
+        return missing;
     }
     // The worker owns its run now; nobody keeps a handle to it.
     static_cast<void>(run.release());
     static_cast<void>(::SetThreadPriority(worker.Get(), THREAD_PRIORITY_ABOVE_NORMAL));
+    return missing;
 }
 
 DWORD WINAPI Win32ToolLauncher::ToolThreadProc(void* parameter) noexcept {

@@ -4,14 +4,16 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "tools/ToolCommandLines.h"
 #include "tools/ToolLauncher.h"
 #include "tools/ToolResultText.h"
 
-// Starts the vendors' version tools, each on a worker thread of its own that
-// leaves the tool's result in the results it was given. Nobody waits for
+// Starts the vendors' version tools, found beside the running program, each
+// on a worker thread of its own that leaves the tool's result in the results
+// it was given. Nobody waits for
 // a worker: one whose tool never ends waits alone, and the process may end
 // while it does.
 class Win32ToolLauncher final : public ToolLauncher {
@@ -37,21 +39,17 @@ public:
     Win32ToolLauncher(const Win32ToolLauncher&) = delete;
     Win32ToolLauncher& operator=(const Win32ToolLauncher&) = delete;
 
-    // Fixes the tools' command lines from the process's current directory as
-    // it is now. Until then no tool can start.
-    void BuildToolCommands();
+    // The tools beside this program, whatever the current directory is.
     const ToolCommandLines& ToolCommands() const { return m_commands; }
 
-    void StartHubTool() override;
-    // Also moves the process's current directory into the tool's folder for
-    // good: the tool looks for its files there, and every later child starts there.
-    void StartDpTool() override;
+    std::optional<MissingTool> StartHubTool() override;
+    std::optional<MissingTool> StartDpTool() override;
 
 private:
     struct ResultHandOver;
     struct ToolRun;
 
-    void StartWorker(ToolMode mode, const std::wstring& command) const;
+    std::optional<MissingTool> StartWorker(ToolMode mode, const ToolCommand& command) const;
     static DWORD WINAPI ToolThreadProc(void* parameter) noexcept;
 
     bool m_showConsole;
