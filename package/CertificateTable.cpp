@@ -59,8 +59,8 @@ struct SecurityEntry {
 };
 
 struct HeaderRead {
-    bool failed = false;                // a read of the header failed
-    std::optional<SecurityEntry> entry; // the entry as the header gives it, unchecked
+    bool failed = false;                 // a read of the header failed
+    std::optional<SecurityEntry> entry;  // the entry as the header gives it, unchecked
 };
 
 // The security entry as the header gives it, unchecked; no entry when the

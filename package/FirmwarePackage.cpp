@@ -122,8 +122,7 @@ LoadResult LoadPackage(PackageFile& file, ImageTable& table, std::uint16_t& vid,
         case SignatureState::BadTable:
             return Failure(kErrorCertificateTable, /*fileError=*/true);
         case SignatureState::Signed: {
-            const std::optional<std::uint64_t> packageEnd =
-                PackageEndBefore(file, signature.table);
+            const std::optional<std::uint64_t> packageEnd = PackageEndBefore(file, signature.table);
             if (!packageEnd) {
                 return Failure(kErrorTrailerMagic);
             }

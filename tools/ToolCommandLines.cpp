@@ -7,8 +7,8 @@ namespace {
 ToolCommand CommandFor(const std::wstring& programDir, std::wstring_view subFolder,
                        std::wstring_view name, std::wstring_view toolSwitch) {
     if (programDir.empty()) {
-        return ToolCommand{.name = std::wstring(name), .program = {}, .commandLine = {},
-                           .workingDir = {}};
+        return ToolCommand{
+            .name = std::wstring(name), .program = {}, .commandLine = {}, .workingDir = {}};
     }
     std::wstring folder = programDir;
     folder += subFolder;

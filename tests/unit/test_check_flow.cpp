@@ -265,8 +265,9 @@ TEST(CheckFlow, AMissingVendorToolIsNamedAndFailsTheCheck) {
         h.flow.OnFwVer();
         h.Advance(12000);
         const std::vector<std::wstring> lines = h.surface.Lines();
-        const std::wstring& named = c.hubMissing ? L"GL352xISP.exe is missing: C:\\Dock\\Tool\\GL352xISP.exe"
-                                                 : L"McdpIsp.exe is missing: C:\\Dock\\Tool\\Mega\\McdpIsp.exe";
+        const std::wstring& named =
+            c.hubMissing ? L"GL352xISP.exe is missing: C:\\Dock\\Tool\\GL352xISP.exe"
+                         : L"McdpIsp.exe is missing: C:\\Dock\\Tool\\Mega\\McdpIsp.exe";
         EXPECT_EQ(std::count(lines.begin(), lines.end(), named), 1) << c.name;
         EXPECT_EQ(LastLines(h.surface, c.lines.size()), c.lines) << c.name;
         EXPECT_EQ(ButtonsOf(h.surface), c.buttons) << c.name;

@@ -289,12 +289,13 @@ TEST(FirmwarePackage, SignedLayouts) {
          L""},
         {"a complete package inside the table",
          [](TestPackage& p) {
-             const TestPackage hidden =
-                 TestPackage::Build(0, {100, 100, 100, 100, 100}, "5A/V999/2030/01/01/KR/10c4/f607/3/");
+             const TestPackage hidden = TestPackage::Build(0, {100, 100, 100, 100, 100},
+                                                           "5A/V999/2030/01/01/KR/10c4/f607/3/");
              const std::size_t size = package::kSearchWindowSize + 8192;
              const std::size_t at = p.AppendSignature(5, size);
-             std::copy(hidden.bytes.begin(), hidden.bytes.end(),
-                       p.bytes.begin() + static_cast<std::ptrdiff_t>(at + size - hidden.bytes.size()));
+             std::copy(
+                 hidden.bytes.begin(), hidden.bytes.end(),
+                 p.bytes.begin() + static_cast<std::ptrdiff_t>(at + size - hidden.bytes.size()));
          },
          L""},
         // Signed first and appended after: the table no longer ends the file.

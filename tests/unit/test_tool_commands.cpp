@@ -94,7 +94,8 @@ TEST(ToolCommandLines, EachToolByItsFullPathBesideTheProgramInItsOwnFolder) {
 }
 
 TEST(ToolCommandLines, APathWithoutAFolderNamesNoFileToRun) {
-    for (const ToolCommandLines& lines : {ToolCommandLines(), ToolCommandLines(L"KrEFM8SwUpgrade.exe")}) {
+    for (const ToolCommandLines& lines :
+         {ToolCommandLines(), ToolCommandLines(L"KrEFM8SwUpgrade.exe")}) {
         EXPECT_TRUE(lines.ProgramDir().empty());
         EXPECT_TRUE(lines.HubToolCmd().program.empty());
         EXPECT_TRUE(lines.DpToolCmd().program.empty());

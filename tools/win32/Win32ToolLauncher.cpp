@@ -50,8 +50,9 @@ std::optional<MissingTool> Win32ToolLauncher::StartDpTool() {
 std::optional<MissingTool> Win32ToolLauncher::StartWorker(ToolMode mode,
                                                           const ToolCommand& command) const {
     std::optional<MissingTool> missing;
-    const DWORD attributes =
-        command.program.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(command.program.c_str());
+    const DWORD attributes = command.program.empty()
+                                 ? INVALID_FILE_ATTRIBUTES
+                                 : ::GetFileAttributesW(command.program.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         missing = MissingTool{.name = command.name, .path = command.program};
     }
