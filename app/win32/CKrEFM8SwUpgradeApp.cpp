@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
 
 #include "app/CommandLine.h"
@@ -65,10 +66,13 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
 
     // The log file is opened before anything is sent to the dock.
     LogFile logFile;
-    if (options.logFile && !logFile.Open(*options.logFile)) {
-        Tell(console, silent, L"Cannot open the log file " + *options.logFile);
-        m_exitCode = exit_code::kFailed;
-        return FALSE;
+    if (options.logFile) {
+        if (const std::optional<std::wstring> refusal = logFile.Open(*options.logFile)) {
+            Tell(console, silent,
+                 L"Cannot use the log file " + *options.logFile + L": " + *refusal);
+            m_exitCode = exit_code::kFailed;
+            return FALSE;
+        }
     }
     LogOutputs outputs(silent ? &console : nullptr, options.logFile ? &logFile : nullptr);
     if (silent) {

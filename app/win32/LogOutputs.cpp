@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "app/LogFilePath.h"
+
 namespace {
 
 bool WriteAll(HANDLE handle, const std::string& bytes) {
@@ -49,11 +51,82 @@ void ConsoleOutput::WriteLine(std::wstring_view text) const {
     static_cast<void>(WriteAll(m_handle, Utf8(text) + "\r\n"));
 }
 
-bool LogFile::Open(const std::wstring& path) {
-    // Appended to, never truncated, and readable by others while it grows.
-    m_file.Reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return m_file.IsValid();
+namespace {
+
+// The path made full (a relative one keeps meaning the current folder) and
+// long (no 8.3 short names), as the system's final path spells it.
+std::wstring FullLongPath(const std::wstring& path) {
+    std::wstring full(::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD fullLength =
+        ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (fullLength == 0 || fullLength >= full.size()) {
+        return path;
+    }
+    full.resize(fullLength);
+    std::wstring longPath(::GetLongPathNameW(full.c_str(), nullptr, 0), L'\0');
+    const DWORD longLength =
+        ::GetLongPathNameW(full.c_str(), longPath.data(), static_cast<DWORD>(longPath.size()));
+    if (longLength == 0 || longLength >= longPath.size()) {
+        return full;
+    }
+    longPath.resize(longLength);
+    return longPath;
+}
+
+// The path the system reached the open file by, without its volume.
+std::wstring FinalPath(HANDLE file) {
+    constexpr DWORD kFlags = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    std::wstring path(::GetFinalPathNameByHandleW(file, nullptr, 0, kFlags), L'\0');
+    const DWORD length =
+        ::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), kFlags);
+    path.resize(length < path.size() ? length : 0);
+    return path;
+}
+
+}  // namespace
+
+std::optional<std::wstring> LogFile::Open(const std::wstring& path) {
+    if (std::optional<std::wstring> refusal = LogPathRefusal(path)) {
+        return refusal;
+    }
+    // Appended to, never truncated, and readable by others while it grows. A
+    // link at the end of the path is opened itself, not followed, and a pipe's
+    // server learns nothing it could act as this process with.
+    UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE | DELETE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
+                                            SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                                        nullptr));
+    if (!file.IsValid()) {
+        return L"it cannot be opened (error " + std::to_wstring(::GetLastError()) + L")";
+    }
+    const bool created = ::GetLastError() != ERROR_ALREADY_EXISTS;
+
+    OpenedLogFile opened;
+    opened.onDisk = ::GetFileType(file.Get()) == FILE_TYPE_DISK;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (opened.onDisk && ::GetFileInformationByHandle(file.Get(), &information)) {
+        opened.directory = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        opened.reparsePoint = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        opened.links = information.nNumberOfLinks;
+    } else {
+        opened.onDisk = false;
+    }
+    opened.givenPath = FullLongPath(path);
+    opened.finalPath = FinalPath(file.Get());
+    if (std::optional<std::wstring> refusal = OpenedLogFileRefusal(opened)) {
+        if (created) {
+            // Through the handle: the name may lead elsewhere by now.
+            FILE_DISPOSITION_INFO disposition{};
+            disposition.DeleteFile = TRUE;
+            static_cast<void>(::SetFileInformationByHandle(file.Get(), FileDispositionInfo,
+                                                           &disposition, sizeof(disposition)));
+        }
+        return refusal;
+    }
+    m_file = std::move(file);
+    return std::nullopt;
 }
 
 void LogFile::WriteLine(std::wstring_view text) const {

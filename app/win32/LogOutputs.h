@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,8 +34,10 @@ private:
 // every line of the log appended with the local time, in UTF-8.
 class LogFile {
 public:
-    // Opens FILE for appending, created when missing; false when it cannot.
-    bool Open(const std::wstring& path);
+    // Opens FILE for appending, created when missing, and keeps it only when
+    // it is a plain file on a disk reached by the path as given. Otherwise the
+    // reason, and a file this open created is deleted again.
+    std::optional<std::wstring> Open(const std::wstring& path);
     bool IsOpen() const { return m_file.IsValid(); }
     void WriteLine(std::wstring_view text) const;
 

@@ -1,0 +1,117 @@
+#include "app/LogFilePath.h"
+
+#include <algorithm>
+#include <array>
+#include <cwctype>
+
+namespace {
+
+wchar_t Upper(wchar_t c) {
+    return static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(c)));
+}
+
+bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (Upper(text[i]) != Upper(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool EqualNoCase(std::wstring_view a, std::wstring_view b) {
+    return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+// Both separators read as the system reads them.
+std::wstring WithBackslashes(std::wstring_view path) {
+    std::wstring text(path);
+    for (wchar_t& c : text) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    return text;
+}
+
+// The device a component names: the system drops what follows the first dot
+// and any blanks before it, so "nul.txt" and "COM1 .log" are devices too.
+bool NamesDevice(std::wstring_view component) {
+    static constexpr std::array<std::wstring_view, 6> kDevices = {L"NUL", L"CON", L"AUX",
+                                                                   L"PRN", L"CONIN$", L"CONOUT$"};
+    std::wstring_view base = component.substr(0, component.find(L'.'));
+    while (!base.empty() && base.back() == L' ') {
+        base.remove_suffix(1);
+    }
+    for (const std::wstring_view device : kDevices) {
+        if (EqualNoCase(base, device)) {
+            return true;
+        }
+    }
+    return base.size() == 4 && (StartsWithNoCase(base, L"COM") || StartsWithNoCase(base, L"LPT")) &&
+           base[3] >= L'1' && base[3] <= L'9';
+}
+
+}  // namespace
+
+std::wstring PathWithoutVolume(std::wstring_view path) {
+    std::wstring text = WithBackslashes(path);
+    std::wstring_view rest = text;
+    if (StartsWithNoCase(rest, L"\\\\?\\UNC\\")) {
+        rest.remove_prefix(8);
+        rest = rest.substr(std::min(rest.size(), rest.find(L'\\', rest.find(L'\\') + 1)));
+    } else if (StartsWithNoCase(rest, L"\\\\?\\")) {
+        rest.remove_prefix(4);
+    } else if (StartsWithNoCase(rest, L"\\\\")) {
+        rest.remove_prefix(2);
+        rest = rest.substr(std::min(rest.size(), rest.find(L'\\', rest.find(L'\\') + 1)));
+    }
+    if (rest.size() >= 2 && rest[1] == L':') {
+        rest.remove_prefix(2);
+    }
+    return std::wstring(rest);
+}
+
+std::optional<std::wstring> LogPathRefusal(std::wstring_view path) {
+    const std::wstring text = WithBackslashes(path);
+    if (StartsWithNoCase(text, L"\\\\.\\") || StartsWithNoCase(text, L"\\\\?\\GLOBALROOT")) {
+        return L"it names a device, not a file";
+    }
+    // The drive's colon is the only one a plain file's path holds.
+    const std::wstring rest = PathWithoutVolume(text);
+    if (rest.find(L':') != std::wstring::npos) {
+        return L"a colon past the drive names a stream or a device, not a plain file";
+    }
+    std::size_t start = 0;
+    while (start <= rest.size()) {
+        const std::size_t end = std::min(rest.size(), rest.find(L'\\', start));
+        const std::wstring_view component = std::wstring_view(rest).substr(start, end - start);
+        if (NamesDevice(component)) {
+            return L"\"" + std::wstring(component) + L"\" is the name of a device";
+        }
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::wstring> OpenedLogFileRefusal(const OpenedLogFile& file) {
+    if (!file.onDisk) {
+        return L"it is not a file on a disk";
+    }
+    if (file.directory) {
+        return L"it is a folder";
+    }
+    if (file.reparsePoint) {
+        return L"it is a link, not a plain file";
+    }
+    if (file.links != 1) {
+        return L"it has " + std::to_wstring(file.links) + L" names (hard links), not one";
+    }
+    if (!EqualNoCase(PathWithoutVolume(file.givenPath), PathWithoutVolume(file.finalPath))) {
+        return L"a link or junction on the way leads to " + file.finalPath;
+    }
+    return std::nullopt;
+}

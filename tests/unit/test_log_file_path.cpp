@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/LogFilePath.h"
+
+TEST(LogFilePath, PathsThatNameADeviceAreRefusedBeforeAnythingIsOpened) {
+    const struct {
+        const wchar_t* path;
+        bool refused;
+    } cases[] = {
+        {L"update.log", false},
+        {L"C:\\Logs\\update.log", false},
+        {L"\\\\server\\share\\Logs\\update.log", false},
+        {L"\\\\?\\C:\\Logs\\update.log", false},
+        {L"Logs/nullable.log", false},
+        {L"C:\\console\\com10.log", false},
+        {L"NUL", true},
+        {L"nul.txt", true},
+        {L"C:\\Logs\\COM1.log", true},
+        {L"COM9", true},
+        {L"lpt1 .log", true},
+        {L"C:\\aux\\update.log", true},
+        {L"Logs/Con/x.log", true},
+        {L"CONOUT$", true},
+        {L"\\\\.\\pipe\\x", true},
+        {L"//./pipe/x", true},
+        {L"\\\\.\\C:\\Logs\\update.log", true},
+        {L"\\\\?\\GLOBALROOT\\Device\\Null", true},
+        {L"C:\\Logs\\update.log:hidden", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LogPathRefusal(c.path).has_value(), c.refused) << testing::PrintToString(std::wstring(c.path));
+    }
+    EXPECT_EQ(LogPathRefusal(L"C:\\Logs\\COM1.log"), L"\"COM1.log\" is the name of a device");
+}
+
+TEST(LogFilePath, AnOpenFileIsKeptOnlyWhenPlainAndReachedByThePathGiven) {
+    const OpenedLogFile plain{.onDisk = true,
+                              .directory = false,
+                              .reparsePoint = false,
+                              .links = 1,
+                              .givenPath = L"C:\\Logs\\update.log",
+                              .finalPath = L"\\\\?\\C:\\logs\\UPDATE.log"};
+    const struct {
+        const char* name;
+        OpenedLogFile file;
+        bool refused;
+    } cases[] = {
+        {"plain file", plain, false},
+        {"on a share reached through a mapped drive",
+         [&] {
+             OpenedLogFile f = plain;
+             f.givenPath = L"Z:\\Logs\\update.log";
+             f.finalPath = L"\\\\?\\UNC\\server\\share\\Logs\\update.log";
+             return f;
+         }(),
+         false},
+        {"a pipe or a console", [&] { OpenedLogFile f = plain; f.onDisk = false; return f; }(), true},
+        {"a folder", [&] { OpenedLogFile f = plain; f.directory = true; return f; }(), true},
+        {"a symbolic link", [&] { OpenedLogFile f = plain; f.reparsePoint = true; return f; }(),
+         true},
+        {"a second hard link", [&] { OpenedLogFile f = plain; f.links = 2; return f; }(), true},
+        {"a junction on the way",
+         [&] {
+             OpenedLogFile f = plain;
+             f.finalPath = L"\\\\?\\C:\\Windows\\System32\\update.log";
+             return f;
+         }(),
+         true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(OpenedLogFileRefusal(c.file).has_value(), c.refused) << c.name;
+    }
+}
