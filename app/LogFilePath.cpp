@@ -40,8 +40,8 @@ std::wstring WithBackslashes(std::wstring_view path) {
 // The device a component names: the system drops what follows the first dot
 // and any blanks before it, so "nul.txt" and "COM1 .log" are devices too.
 bool NamesDevice(std::wstring_view component) {
-    static constexpr std::array<std::wstring_view, 6> kDevices = {L"NUL", L"CON", L"AUX",
-                                                                   L"PRN", L"CONIN$", L"CONOUT$"};
+    static constexpr std::array<std::wstring_view, 6> kDevices = {L"NUL", L"CON",    L"AUX",
+                                                                  L"PRN", L"CONIN$", L"CONOUT$"};
     std::wstring_view base = component.substr(0, component.find(L'.'));
     while (!base.empty() && base.back() == L' ') {
         base.remove_suffix(1);

@@ -21,12 +21,12 @@ std::optional<std::wstring> LogPathRefusal(std::wstring_view path);
 // What the system says of the file once it is open (without following a
 // link at its end), and of the path that reached it.
 struct OpenedLogFile {
-    bool onDisk = false;         // a file on a disk, local or a network share
+    bool onDisk = false;  // a file on a disk, local or a network share
     bool directory = false;
-    bool reparsePoint = false;   // a link or junction itself
-    std::uint32_t links = 1;     // its names (hard links)
-    std::wstring givenPath;      // the path as given, made full and long
-    std::wstring finalPath;      // the path the system reached it by
+    bool reparsePoint = false;  // a link or junction itself
+    std::uint32_t links = 1;    // its names (hard links)
+    std::wstring givenPath;     // the path as given, made full and long
+    std::wstring finalPath;     // the path the system reached it by
 };
 
 // Decided on the open file: on a disk, no folder, no reparse point, one

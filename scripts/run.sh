@@ -29,8 +29,8 @@ for f in "${pieces[@]}" "${stand_ins[@]}" "$probe" "$build/Tool/GL352xISP.exe"; 
   fi
 done
 
-# The tool finds its vendor tools in Tool below the folder it starts in; it
-# takes the stand-in DLLs from the prefix's system folder, like the system's.
+# The tool finds its vendor tools in Tool beside itself; it takes the
+# stand-in DLLs from the prefix's system folder, like the system's.
 demo="$build/demo"
 rm -rf "$demo"
 mkdir -p "$demo" "$build/artifacts"
@@ -106,9 +106,11 @@ stage() {
     status=1
   fi
 }
-# The dock's arrival has been checked already, so the offer awaited here is
-# the one that follows the hub and DisplayPort checks of "FW Ver".
-stage 1-offer --click fwver --timeout 40 \
+# The dock's arrival is checked first, with every button off meanwhile; the
+# demo waits for that check's offer, however loaded the machine, before it
+# presses "FW Ver". The offer awaited next is the one that follows the hub
+# and DisplayPort checks of "FW Ver".
+stage 1-offer --timeout 60 --expect-enabled start --expect-enabled fwver --click fwver --timeout 40 \
   --expect-log-match "[\\s\\S]*HUB FW is 0x8720\\r\\nPegasus App:[^\\r]*\\r\\nEngineer file version!" \
   --expect-enabled start
 stage 2-writing --click start --timeout 60 \

@@ -30,7 +30,8 @@ TEST(LogFilePath, PathsThatNameADeviceAreRefusedBeforeAnythingIsOpened) {
         {L"C:\\Logs\\update.log:hidden", true},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(LogPathRefusal(c.path).has_value(), c.refused) << testing::PrintToString(std::wstring(c.path));
+        EXPECT_EQ(LogPathRefusal(c.path).has_value(), c.refused)
+            << testing::PrintToString(std::wstring(c.path));
     }
     EXPECT_EQ(LogPathRefusal(L"C:\\Logs\\COM1.log"), L"\"COM1.log\" is the name of a device");
 }
@@ -56,11 +57,34 @@ TEST(LogFilePath, AnOpenFileIsKeptOnlyWhenPlainAndReachedByThePathGiven) {
              return f;
          }(),
          false},
-        {"a pipe or a console", [&] { OpenedLogFile f = plain; f.onDisk = false; return f; }(), true},
-        {"a folder", [&] { OpenedLogFile f = plain; f.directory = true; return f; }(), true},
-        {"a symbolic link", [&] { OpenedLogFile f = plain; f.reparsePoint = true; return f; }(),
+        {"a pipe or a console",
+         [&] {
+             OpenedLogFile f = plain;
+             f.onDisk = false;
+             return f;
+         }(),
          true},
-        {"a second hard link", [&] { OpenedLogFile f = plain; f.links = 2; return f; }(), true},
+        {"a folder",
+         [&] {
+             OpenedLogFile f = plain;
+             f.directory = true;
+             return f;
+         }(),
+         true},
+        {"a symbolic link",
+         [&] {
+             OpenedLogFile f = plain;
+             f.reparsePoint = true;
+             return f;
+         }(),
+         true},
+        {"a second hard link",
+         [&] {
+             OpenedLogFile f = plain;
+             f.links = 2;
+             return f;
+         }(),
+         true},
         {"a junction on the way",
          [&] {
              OpenedLogFile f = plain;
