@@ -4,6 +4,8 @@
 #include <array>
 #include <cwctype>
 
+#include "package/ExtendedLengthPath.h"
+
 namespace {
 
 wchar_t Upper(wchar_t c) {
@@ -24,17 +26,6 @@ bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
 
 bool EqualNoCase(std::wstring_view a, std::wstring_view b) {
     return a.size() == b.size() && StartsWithNoCase(a, b);
-}
-
-// Both separators read as the system reads them.
-std::wstring WithBackslashes(std::wstring_view path) {
-    std::wstring text(path);
-    for (wchar_t& c : text) {
-        if (c == L'/') {
-            c = L'\\';
-        }
-    }
-    return text;
 }
 
 // The device a component names: the system drops what follows the first dot
@@ -58,7 +49,7 @@ bool NamesDevice(std::wstring_view component) {
 }  // namespace
 
 std::wstring PathWithoutVolume(std::wstring_view path) {
-    std::wstring text = WithBackslashes(path);
+    std::wstring text = package::WithBackslashes(path);
     std::wstring_view rest = text;
     if (StartsWithNoCase(rest, L"\\\\?\\UNC\\")) {
         rest.remove_prefix(8);
@@ -76,7 +67,7 @@ std::wstring PathWithoutVolume(std::wstring_view path) {
 }
 
 std::optional<std::wstring> LogPathRefusal(std::wstring_view path) {
-    const std::wstring text = WithBackslashes(path);
+    const std::wstring text = package::WithBackslashes(path);
     if (StartsWithNoCase(text, L"\\\\.\\") || StartsWithNoCase(text, L"\\\\?\\GLOBALROOT")) {
         return L"it names a device, not a file";
     }

@@ -17,8 +17,8 @@ bool IsDriveAbsolute(std::wstring_view path) {
     return letter && path[1] == L':' && IsSeparator(path[2]);
 }
 
-// The extended form is taken literally, so forward slashes would no longer
-// separate its folders.
+}  // namespace
+
 std::wstring WithBackslashes(std::wstring_view path) {
     std::wstring literal(path);
     for (wchar_t& c : literal) {
@@ -29,9 +29,9 @@ std::wstring WithBackslashes(std::wstring_view path) {
     return literal;
 }
 
-}  // namespace
-
 std::wstring ExtendedLengthPath(std::wstring_view path) {
+    // The extended form is taken literally, so forward slashes would no
+    // longer separate its folders.
     if (path.size() < kClassicPathLimit || path.starts_with(L"\\\\?\\") ||
         path.starts_with(L"\\\\.\\")) {
         return std::wstring(path);

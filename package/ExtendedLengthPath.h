@@ -13,4 +13,8 @@ namespace package {
 // it always has.
 std::wstring ExtendedLengthPath(std::wstring_view path);
 
+// The path with each forward slash made a backslash: the system reads both
+// as separators, except in the extended form and in a decision about a path.
+std::wstring WithBackslashes(std::wstring_view path);
+
 }  // namespace package
