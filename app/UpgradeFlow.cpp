@@ -9,6 +9,7 @@
 #include "device/IspCommand.h"
 #include "device/IspDataPacket.h"
 #include "package/ModelNames.h"
+#include "tools/HubToolText.h"
 
 namespace {
 
@@ -632,11 +633,9 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
             }
             break;
         case DeviceCheck::Hub:
-            m_toolResults.m_hubToolText.Clear();
             NoteMissingTool(m_tools.StartHubTool());
             break;
         case DeviceCheck::Dp:
-            m_toolResults.m_dpToolText.Clear();
             NoteMissingTool(m_tools.StartDpTool());
             break;
     }
@@ -653,16 +652,38 @@ std::vector<std::wstring> UpgradeFlow::CheckSummary() const {
     const std::wstring device = m_bIspMode        ? L"bootloader"
                                 : m_deviceVersion ? VersionText(*m_deviceVersion)
                                                   : L"none";
-    const std::wstring hub = m_toolResults.m_hubToolText.Get();
-    const std::wstring dp = m_toolResults.m_dpToolText.Get();
-    const std::size_t token = dp.find(L"Pegasus App:");
+    const ToolResult hub = m_toolResults.m_hubToolText.Get();
+    const std::wstring dp = DpVersionLine();
     return {
         L"package=" + VersionText(m_images.m_byCodeVersion),
         L"device=" + device,
-        L"hub=" + (hub.empty() ? L"none" : hub),
-        L"dp=" + (token == std::wstring::npos ? L"none" : dp.substr(token, 30)),
+        L"hub=" + (hub.state == ToolResult::State::NotRun ? L"none" : HubResultLine(hub)),
+        L"dp=" + (dp.empty() ? L"none" : dp),
         L"model=" + ModelText(m_package.m_wPackagePid),
     };
+}
+
+std::wstring UpgradeFlow::HubResultLine(const ToolResult& hub) {
+    switch (hub.state) {
+        case ToolResult::State::Done:
+            return hub.text;
+        case ToolResult::State::Running:
+            return HubFirmwareUnfinishedText();
+        case ToolResult::State::NotRun:
+        case ToolResult::State::Failed:
+            break;
+    }
+    return HubFirmwareUnknownText();
+}
+
+std::wstring UpgradeFlow::DpVersionLine() const {
+    // Only a run that ended gave a text; one still running or failed has no
+    // version, as a tool that printed nothing.
+    const ToolResult dp = m_toolResults.m_dpToolText.Get();
+    const std::size_t token = dp.state == ToolResult::State::Done
+                                  ? dp.text.find(L"Pegasus App:")
+                                  : std::wstring::npos;
+    return token == std::wstring::npos ? std::wstring() : dp.text.substr(token, 30);
 }
 
 int UpgradeFlow::CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVersion,
@@ -670,19 +691,29 @@ int UpgradeFlow::CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVer
     Log(L"File Version: " + VersionText(fileVersion));
     Log(L"Device Version: " + VersionText(deviceVersion));
 
-    const std::wstring hubText = m_toolResults.m_hubToolText.Get();
-    if (!hubText.empty()) {
-        Log(hubText);
-        // The hub firmware the dock must carry.
-        if (hubText.find(L"0x8720") == std::wstring::npos) {
+    // No hub check was started for this check (an arrival's scan without
+    // "FW Ver"): the hub is not judged. Once one was started, only its
+    // ended run with the version the dock must carry lets the offer through.
+    const ToolResult hub = m_toolResults.m_hubToolText.Get();
+    if (hub.state != ToolResult::State::NotRun) {
+        if (hub.state == ToolResult::State::Failed) {
+            Log(hub.text);
+        }
+        const std::wstring hubLine = HubResultLine(hub);
+        Log(hubLine);
+        if (hub.state != ToolResult::State::Done || hubLine.find(L"0x8720") == std::wstring::npos) {
             m_surface.SetResultLook(ResultLook::Fail);
-            m_gateEnding = FlowEnding::NotApplicable;
+            m_gateEnding = hub.state == ToolResult::State::Done ? FlowEnding::NotApplicable
+                                                                : FlowEnding::CheckFailed;
             return 0;
         }
-        const std::wstring dpText = m_toolResults.m_dpToolText.Get();
-        const std::size_t token = dpText.find(L"Pegasus App:");
-        if (token != std::wstring::npos) {
-            Log(dpText.substr(token, 30));
+        const ToolResult dp = m_toolResults.m_dpToolText.Get();
+        if (dp.state == ToolResult::State::Failed) {
+            Log(dp.text);
+        }
+        const std::wstring dpLine = DpVersionLine();
+        if (!dpLine.empty()) {
+            Log(dpLine);
         } else {
             Log(L"No DP");
             m_surface.SetResultLook(ResultLook::Fail);
@@ -827,6 +858,10 @@ void UpgradeFlow::OnFwVer() {
     m_bDpCheckPending = true;
     m_bScanPending = true;
     m_bToolMissing = false;
+    // The results of an earlier check, and any of its runs still to end,
+    // belong to that check.
+    m_toolResults.m_hubToolText.Reset();
+    m_toolResults.m_dpToolText.Reset();
 }
 
 // An arrival moves the scan of "FW Ver" forward, so its verdict may come

@@ -13,3 +13,7 @@ std::wstring HubFirmwareText(std::uint32_t exitCode) {
 std::wstring HubFirmwareUnknownText() {
     return L"HUB FW is unknown: the hub tool did not run";
 }
+
+std::wstring HubFirmwareUnfinishedText() {
+    return L"HUB FW is unknown: the hub tool did not finish in time";
+}

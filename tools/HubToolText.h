@@ -9,7 +9,10 @@
 // "HUB FW is 0x%04x" of the exit code's low 16 bits, which hold the version.
 std::wstring HubFirmwareText(std::uint32_t exitCode);
 
-// The answer when the tool could not be started or its exit code could not
-// be read: not empty, so the gate still checks it, and without any version,
-// so the check fails.
+// The gate's line when the tool could not be started, was ended at its
+// bound, or its exit code could not be read: no version, so the check fails.
 std::wstring HubFirmwareUnknownText();
+
+// The gate's line when the tool was started for the check and has not ended
+// by the time the dock's version is judged.
+std::wstring HubFirmwareUnfinishedText();

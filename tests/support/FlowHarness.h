@@ -112,24 +112,41 @@ inline std::vector<std::wstring> LastLines(const RecordingSurface& surface, std:
     return {lines.end() - static_cast<long>(std::min(count, lines.size())), lines.end()};
 }
 
-// Vendor tools that answer at once with the texts a test gives them, and
+// Vendor tools that answer with the texts a test gives them: at once, never
+// (still running when the dock's version is judged), or by failing; and that
 // may be missing from the installation.
 class ScriptedTools final : public ToolLauncher {
 public:
+    enum class Answer { Done, Running, Failed };
+
     std::optional<MissingTool> StartHubTool() override {
         ++hubStarts;
-        results.m_hubToolText.Set(hubText);
+        hubTicket = Start(results.m_hubToolText, hubAnswer, hubText);
         return hubMissing;
     }
     std::optional<MissingTool> StartDpTool() override {
         ++dpStarts;
-        results.m_dpToolText.Set(dpText);
+        dpTicket = Start(results.m_dpToolText, dpAnswer, dpText);
         return dpMissing;
+    }
+
+    static std::uint64_t Start(ToolResultText& result, Answer answer, const std::wstring& text) {
+        const std::uint64_t ticket = result.Begin();
+        if (answer == Answer::Done) {
+            result.Finish(ticket, text);
+        } else if (answer == Answer::Failed) {
+            result.Fail(ticket, text);
+        }
+        return ticket;
     }
 
     ToolResults results;
     std::wstring hubText = L"HUB FW is 0x8720";
     std::wstring dpText = L"Chip: MCDP2900\r\nPegasus App: 7.02.05 Boot: 1.1\r\n";
+    Answer hubAnswer = Answer::Done;
+    Answer dpAnswer = Answer::Done;
+    std::uint64_t hubTicket = 0;
+    std::uint64_t dpTicket = 0;
     std::optional<MissingTool> hubMissing;
     std::optional<MissingTool> dpMissing;
     int hubStarts = 0;

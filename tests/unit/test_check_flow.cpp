@@ -244,23 +244,27 @@ TEST(CheckFlow, AMissingVendorToolIsNamedAndFailsTheCheck) {
         {"hub tool",
          true,
          false,
-         {L"Device Version: E116", L"HUB FW is unknown: the hub tool did not run"},
+         {L"Device Version: E116", L"GL352xISP.exe could not be started",
+          L"HUB FW is unknown: the hub tool did not run"},
          {false, false, true}},
         {"DisplayPort tool",
          false,
          true,
-         {L"Device Version: E116", L"HUB FW is 0x8720", L"No DP", L"Engineer file version!"},
+         {L"Device Version: E116", L"HUB FW is 0x8720", L"McdpIsp.exe could not be started",
+          L"No DP", L"Engineer file version!"},
          {true, true, true}},
     };
     for (const auto& c : cases) {
         FlowHarness h;
         if (c.hubMissing) {
             h.tools.hubMissing = hub;
-            h.tools.hubText = L"HUB FW is unknown: the hub tool did not run";
+            h.tools.hubAnswer = ScriptedTools::Answer::Failed;
+            h.tools.hubText = L"GL352xISP.exe could not be started";
         }
         if (c.dpMissing) {
             h.tools.dpMissing = dp;
-            h.tools.dpText.clear();
+            h.tools.dpAnswer = ScriptedTools::Answer::Failed;
+            h.tools.dpText = L"McdpIsp.exe could not be started";
         }
         h.flow.OnFwVer();
         h.Advance(12000);
@@ -276,6 +280,8 @@ TEST(CheckFlow, AMissingVendorToolIsNamedAndFailsTheCheck) {
         // Once the tool is back, the next "FW Ver" judges the dock again.
         h.tools.hubMissing.reset();
         h.tools.dpMissing.reset();
+        h.tools.hubAnswer = ScriptedTools::Answer::Done;
+        h.tools.dpAnswer = ScriptedTools::Answer::Done;
         h.tools.hubText = L"HUB FW is 0x8720";
         h.tools.dpText = L"Pegasus App: 7.02.05 Boot: 1.1";
         h.flow.OnFwVer();
@@ -295,6 +301,9 @@ TEST(CheckFlow, VersionGate) {
         std::vector<std::wstring> lines;  // after the two version lines
         std::optional<ResultLook> look;
         int result;
+        // An empty hub text with a run that ended means no hub check was started.
+        ScriptedTools::Answer hubAnswer = ScriptedTools::Answer::Done;
+        ScriptedTools::Answer dpAnswer = ScriptedTools::Answer::Done;
     } cases[] = {
         {"engineer file",
          {'E', 1, 1, 7},
@@ -393,6 +402,35 @@ TEST(CheckFlow, VersionGate) {
          {L"HUB FW is 0x8720", L"Pegasus App: 7.02.05 Boot: 1.1", L"Engineer file version!"},
          {},
          1},
+        {"hub tool still running",
+         {'E', 1, 1, 7},
+         {'V', 1, 1, 6},
+         L"",
+         L"",
+         {L"HUB FW is unknown: the hub tool did not finish in time"},
+         ResultLook::Fail,
+         0,
+         ScriptedTools::Answer::Running},
+        {"hub tool ended at its bound",
+         {'E', 1, 1, 7},
+         {'V', 1, 1, 6},
+         L"GL352xISP.exe did not end within 60 s and was ended with all it started",
+         L"",
+         {L"GL352xISP.exe did not end within 60 s and was ended with all it started",
+          L"HUB FW is unknown: the hub tool did not run"},
+         ResultLook::Fail,
+         0,
+         ScriptedTools::Answer::Failed},
+        {"DisplayPort tool still running",
+         {'E', 1, 1, 7},
+         {'V', 1, 1, 6},
+         L"HUB FW is 0x8720",
+         L"Pegasus App: 1",
+         {L"HUB FW is 0x8720", L"No DP", L"Engineer file version!"},
+         ResultLook::Fail,
+         1,
+         ScriptedTools::Answer::Done,
+         ScriptedTools::Answer::Running},
         {"a00 is a thousand",
          {'V', 9, 9, 9},
          {'V', 10, 0, 0},
@@ -404,8 +442,10 @@ TEST(CheckFlow, VersionGate) {
     };
     for (const auto& c : cases) {
         FlowHarness h;
-        h.tools.results.m_hubToolText.Set(c.hub);
-        h.tools.results.m_dpToolText.Set(c.dp);
+        if (!c.hub.empty() || c.hubAnswer != ScriptedTools::Answer::Done) {
+            ScriptedTools::Start(h.tools.results.m_hubToolText, c.hubAnswer, c.hub);
+            ScriptedTools::Start(h.tools.results.m_dpToolText, c.dpAnswer, c.dp);
+        }
         EXPECT_EQ(h.flow.CheckFirmwareVersion(c.file, c.device), c.result) << c.name;
         auto lines = h.surface.Lines();
         ASSERT_GE(lines.size(), 2U) << c.name;
@@ -417,6 +457,29 @@ TEST(CheckFlow, VersionGate) {
             EXPECT_TRUE(h.surface.looks.empty()) << c.name;
         }
     }
+}
+
+// A hub tool of an earlier "FW Ver" that ends after the next one began
+// belongs to that earlier check: its result is dropped.
+TEST(CheckFlow, ALateResultOfAnEarlierCheckIsDropped) {
+    FlowHarness h;
+    h.tools.hubAnswer = ScriptedTools::Answer::Running;
+    h.flow.OnFwVer();
+    h.Advance(2000);
+    const std::uint64_t earlier = h.tools.hubTicket;
+    h.Advance(10000);
+    EXPECT_EQ(h.surface.Lines().back(), L"HUB FW is unknown: the hub tool did not finish in time");
+
+    h.tools.hubAnswer = ScriptedTools::Answer::Running;
+    h.flow.OnFwVer();
+    h.tools.results.m_hubToolText.Finish(earlier, L"HUB FW is 0x8720");
+    EXPECT_EQ(h.tools.results.m_hubToolText.Get(), ToolResult{}) << "no run of this check yet";
+    h.Advance(2000);
+    h.tools.results.m_hubToolText.Finish(earlier, L"HUB FW is 0x8720");
+    EXPECT_EQ(h.tools.results.m_hubToolText.Get().state, ToolResult::State::Running);
+    h.tools.results.m_hubToolText.Finish(h.tools.hubTicket, L"HUB FW is 0x8721");
+    h.Advance(10000);
+    EXPECT_EQ(LastLines(h.surface, 1), std::vector<std::wstring>{L"HUB FW is 0x8721"});
 }
 
 TEST(CheckFlow, VersionsPrintAsLetterAndHexValues) {

@@ -5,6 +5,8 @@
 // folder.
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -120,6 +122,22 @@ void UseAppVersion() {
     SetVariable(L"KR_STANDIN_DP_VERSION", kAppVersion);
 }
 
+// A result as one text: what the tool gave when it ended, else its state
+// and, when it failed, why.
+std::wstring Shown(const ToolResult& result) {
+    switch (result.state) {
+        case ToolResult::State::Done:
+            return result.text;
+        case ToolResult::State::Failed:
+            return L"failed: " + result.text;
+        case ToolResult::State::Running:
+            return L"running";
+        case ToolResult::State::NotRun:
+            break;
+    }
+    return L"not run";
+}
+
 // A launcher of the tools beside this program, as the front ends have it.
 struct Run {
     ToolResults results;
@@ -129,14 +147,13 @@ struct Run {
     std::optional<MissingTool> missing;
 
     std::wstring Hub() {
-        results.m_hubToolText.Clear();
         missing = launcher.StartHubTool();
-        return waiter.Wait("hub tool") ? results.m_hubToolText.Get() : std::wstring();
+        return waiter.Wait("hub tool") ? Shown(results.m_hubToolText.Get()) : std::wstring();
     }
     std::wstring Dp() {
-        results.m_dpToolText.Clear();
         missing = launcher.StartDpTool();
-        return waiter.Wait("DisplayPort tool") ? results.m_dpToolText.Get() : std::wstring();
+        return waiter.Wait("DisplayPort tool") ? Shown(results.m_dpToolText.Get())
+                                               : std::wstring();
     }
 };
 
@@ -285,14 +302,45 @@ void CaseNeverEndingTool() {
     SetVariable(L"KR_STANDIN_READY_EVENT", L"Local\\KrStandInHangingForToolTest");
     SetVariable(L"KR_STANDIN_DP_MODE", L"hang");
     Run run;
-    run.results.m_dpToolText.Clear();
     run.launcher.StartDpTool();
     Expect(::WaitForSingleObject(hanging.Get(), kToolWaitMs) == WAIT_OBJECT_0,
            "the DisplayPort tool runs and does not end");
     ExpectText(run.Hub(), L"HUB FW is 0x8720", "the hub tool runs meanwhile");
-    ExpectText(run.results.m_dpToolText.Get(), L"", "the DisplayPort result stays empty");
+    ExpectText(Shown(run.results.m_dpToolText.Get()), L"running",
+               "the DisplayPort tool is still running");
     std::printf("info leaving with the DisplayPort tool still running\n");
     static_cast<void>(std::fflush(stdout));
+}
+
+// Processes of this name still running in the prefix.
+int ProcessesNamed(std::wstring_view name) {
+    const UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    int count = 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more;
+         more = ::Process32NextW(snapshot.Get(), &entry)) {
+        if (::CompareStringOrdinal(entry.szExeFile, -1, name.data(), static_cast<int>(name.size()),
+                                   TRUE) == CSTR_EQUAL) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+void CaseToolEndedAtItsBound() {
+    SetVariable(L"KR_STANDIN_HUB_MODE", L"hang");
+    ToolResults results;
+    ToolEndWaiter waiter;
+    constexpr DWORD kBoundMs = 2000;
+    Win32ToolLauncher launcher(results, false, waiter.Notice(), kBoundMs);
+    static_cast<void>(launcher.StartHubTool());
+    if (waiter.Wait("hub tool")) {
+        ExpectText(Shown(results.m_hubToolText.Get()),
+                   L"failed: GL352xISP.exe did not end within 2 s and was ended with all it started",
+                   "a hub tool that never ends");
+    }
+    Expect(ProcessesNamed(L"GL352xISP.exe") == 0, "no hub tool is left running");
 }
 
 // A missing tool is named by where it was looked for, and its result says it
@@ -306,16 +354,15 @@ void ExpectMissing(const Run& run, std::wstring_view name, std::wstring_view sub
 
 void CaseMissingTools() {
     Run run;
-    ExpectText(run.Hub(), HubFirmwareUnknownText(), "missing hub tool");
+    ExpectText(run.Hub(), L"failed: GL352xISP.exe could not be started", "missing hub tool");
     ExpectMissing(run, L"GL352xISP.exe", L"Tool\\");
-    const std::wstring dp = run.Dp();
-    ExpectText(dp, L"", "missing DisplayPort tool");
+    ExpectText(run.Dp(), L"failed: McdpIsp.exe could not be started", "missing DisplayPort tool");
     ExpectMissing(run, L"McdpIsp.exe", L"Tool\\Mega\\");
 }
 
 void CaseMissingDpTool() {
     Run run;
-    ExpectText(run.Dp(), L"", "missing DisplayPort tool");
+    ExpectText(run.Dp(), L"failed: McdpIsp.exe could not be started", "missing DisplayPort tool");
     ExpectMissing(run, L"McdpIsp.exe", L"Tool\\Mega\\");
     ExpectText(run.Hub(), L"HUB FW is 0x8720", "the hub tool beside it still answers");
     Expect(!run.missing, "and is not named missing");
@@ -326,12 +373,15 @@ void CaseNoSuchProgram() {
                               .program = ProgramFolder() + L"kr-no-such-tool.exe",
                               .commandLine = L"kr-no-such-tool.exe -f",
                               .workingDir = ProgramFolder()};
-    ExpectText(ToolProcess::RunToolExitCode(nothing, false), HubFirmwareUnknownText(),
-               "exit-code form when nothing starts");
-    Expect(!Contains(HubFirmwareUnknownText(), L"0x8720"), "which names no hub version");
-    ExpectText(ToolProcess::RunToolCaptureText(nothing, false), L"",
+    const auto shown = [](const ToolOutcome& outcome) {
+        return (outcome.done ? L"done: " : L"failed: ") + outcome.text;
+    };
+    ExpectText(shown(ToolProcess::RunToolExitCode(nothing, false)),
+               L"failed: GL352xISP.exe could not be started", "exit-code form when nothing starts");
+    ExpectText(shown(ToolProcess::RunToolCaptureText(nothing, false)),
+               L"failed: GL352xISP.exe could not be started",
                "captured-text form when nothing starts");
-    ExpectText(ToolProcess::RunToolExitCode(ToolCommand{}, false), HubFirmwareUnknownText(),
+    ExpectText(shown(ToolProcess::RunToolExitCode(ToolCommand{}, false)), L"failed:  could not be started",
                "nor when no program is named");
 }
 
@@ -342,12 +392,12 @@ void CaseShownConsole() {
     Win32ToolLauncher launcher(results, true, waiter.Notice());
     launcher.StartHubTool();
     if (waiter.Wait("hub tool")) {
-        ExpectText(results.m_hubToolText.Get(), L"HUB FW is 0x8720",
+        ExpectText(Shown(results.m_hubToolText.Get()), L"HUB FW is 0x8720",
                    "hub tool in a console of its own");
     }
     launcher.StartDpTool();
     if (waiter.Wait("DisplayPort tool")) {
-        ExpectText(results.m_dpToolText.Get(), kDpAnswer,
+        ExpectText(Shown(results.m_dpToolText.Get()), kDpAnswer,
                    "DisplayPort output still reaches the pipe");
     }
 }
@@ -372,6 +422,7 @@ constexpr TestCase kCases[] = {
     {"blank_program_dir", CaseBlankProgramDir},
     {"blank_parentheses_program_dir", CaseBlankAndParenthesesProgramDir},
     {"never_ending_tool", CaseNeverEndingTool},
+    {"tool_ended_at_its_bound", CaseToolEndedAtItsBound},
     {"missing_tools", CaseMissingTools},
     {"missing_dp_tool", CaseMissingDpTool},
     {"no_such_program", CaseNoSuchProgram},

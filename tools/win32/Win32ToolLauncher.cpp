@@ -1,5 +1,6 @@
 #include "tools/win32/Win32ToolLauncher.h"
 
+#include <cstdint>
 #include <mutex>
 #include <utility>
 
@@ -22,12 +23,15 @@ struct Win32ToolLauncher::ToolRun {
     ToolMode mode;
     ToolCommand command;
     bool showConsole;
+    DWORD boundMs;
+    std::uint64_t ticket;
     std::shared_ptr<ResultHandOver> handOver;
 };
 
 Win32ToolLauncher::Win32ToolLauncher(ToolResults& results, bool showConsole,
-                                     std::function<void()> onToolEnded)
+                                     std::function<void()> onToolEnded, DWORD boundMs)
     : m_showConsole(showConsole),
+      m_boundMs(boundMs),
       m_handOver(std::make_shared<ResultHandOver>()),
       m_commands(ModuleFileName()) {
     m_handOver->results = &results;
@@ -48,7 +52,7 @@ std::optional<MissingTool> Win32ToolLauncher::StartDpTool() {
 }
 
 std::optional<MissingTool> Win32ToolLauncher::StartWorker(ToolMode mode,
-                                                          const ToolCommand& command) const {
+                                                          const ToolCommand& command) {
     std::optional<MissingTool> missing;
     const DWORD attributes = command.program.empty()
                                  ? INVALID_FILE_ATTRIBUTES
@@ -57,12 +61,16 @@ std::optional<MissingTool> Win32ToolLauncher::StartWorker(ToolMode mode,
         missing = MissingTool{.name = command.name, .path = command.program};
     }
     // Run all the same: the run fails at once, and its result says the tool
-    // did not run, as for any tool that cannot start.
-    auto run = std::make_unique<ToolRun>(ToolRun{mode, command, m_showConsole, m_handOver});
+    // could not be started, as for any tool that cannot start.
+    ToolResultText& result = mode == ToolMode::ExitCode ? m_handOver->results->m_hubToolText
+                                                        : m_handOver->results->m_dpToolText;
+    const std::uint64_t ticket = result.Begin();
+    auto run = std::make_unique<ToolRun>(
+        ToolRun{mode, command, m_showConsole, m_boundMs, ticket, m_handOver});
     const UniqueKernelHandle worker(
         ::CreateThread(nullptr, 0, &ToolThreadProc, run.get(), 0, nullptr));
     if (!worker.IsValid()) {
-        // No worker, no result: the text stays empty, as for a tool still running.
+        result.Fail(ticket, command.name + L" could not be started: no worker thread");
         return missing;
     }
     // The worker owns its run now; nobody keeps a handle to it.
@@ -75,19 +83,25 @@ DWORD WINAPI Win32ToolLauncher::ToolThreadProc(void* parameter) noexcept {
     const std::unique_ptr<ToolRun> run(static_cast<ToolRun*>(parameter));
     try {
         const bool exitCodeForm = run->mode == ToolMode::ExitCode;
-        std::wstring result = exitCodeForm
-                                  ? ToolProcess::RunToolExitCode(run->command, run->showConsole)
-                                  : ToolProcess::RunToolCaptureText(run->command, run->showConsole);
+        ToolOutcome outcome =
+            exitCodeForm
+                ? ToolProcess::RunToolExitCode(run->command, run->showConsole, run->boundMs)
+                : ToolProcess::RunToolCaptureText(run->command, run->showConsole, run->boundMs);
         const std::lock_guard lock(run->handOver->mutex);
         if (run->handOver->open) {
             ToolResults& results = *run->handOver->results;
-            (exitCodeForm ? results.m_hubToolText : results.m_dpToolText).Set(std::move(result));
+            ToolResultText& result = exitCodeForm ? results.m_hubToolText : results.m_dpToolText;
+            if (outcome.done) {
+                result.Finish(run->ticket, std::move(outcome.text));
+            } else {
+                result.Fail(run->ticket, std::move(outcome.text));
+            }
             if (run->handOver->onToolEnded) {
                 run->handOver->onToolEnded();
             }
         }
     } catch (...) {
-        // Out of memory: the result text stays empty, as for a tool still running.
+        // Out of memory: the result stays running, as for a tool that never ends.
     }
     return 0;
 }

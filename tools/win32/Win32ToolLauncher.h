@@ -10,6 +10,7 @@
 #include "tools/ToolCommandLines.h"
 #include "tools/ToolLauncher.h"
 #include "tools/ToolResultText.h"
+#include "tools/win32/ToolProcess.h"
 
 // Starts the vendors' version tools, found beside the running program, each
 // on a worker thread of its own that leaves the tool's result in the results
@@ -26,10 +27,12 @@ public:
 
     // showConsole: each tool starts in a console window of its own, shown
     // (it stays empty: the output comes here); otherwise with no window.
-    // onToolEnded: called on a worker once its result text has been stored,
+    // onToolEnded: called on a worker once its result has been stored,
     // unless this launcher has been destroyed by then.
+    // boundMs: how long a tool may run before it is ended and its run fails.
     Win32ToolLauncher(ToolResults& results, bool showConsole,
-                      std::function<void()> onToolEnded = {});
+                      std::function<void()> onToolEnded = {},
+                      DWORD boundMs = ToolProcess::kNoBound);
     // From here on no worker stores a result or calls onToolEnded: a worker
     // that outlives its launcher touches nothing of the program's, even while
     // the process ends. So the owner must destroy the launcher before the
@@ -49,10 +52,11 @@ private:
     struct ResultHandOver;
     struct ToolRun;
 
-    std::optional<MissingTool> StartWorker(ToolMode mode, const ToolCommand& command) const;
+    std::optional<MissingTool> StartWorker(ToolMode mode, const ToolCommand& command);
     static DWORD WINAPI ToolThreadProc(void* parameter) noexcept;
 
     bool m_showConsole;
+    DWORD m_boundMs;
     std::shared_ptr<ResultHandOver> m_handOver;
     ToolCommandLines m_commands;
 };
