@@ -63,14 +63,16 @@ struct CheckTexts {
 
 UpgradeFlow::UpgradeFlow(DialogSurface& surface, HidLink& link, ToolLauncher& tools,
                          ToolResults& toolResults, PackageFile& packageFile,
-                         const package::ImageTable& images, const PackageIdentity& package)
+                         const package::ImageTable& images, const PackageIdentity& package,
+                         CheckSchedule schedule)
     : m_surface(surface),
       m_link(link),
       m_tools(tools),
       m_toolResults(toolResults),
       m_packageFile(packageFile),
       m_images(images),
-      m_package(package) {}
+      m_package(package),
+      m_schedule(schedule) {}
 
 // ---------------------------------------------------------------------------
 // Answers
@@ -275,9 +277,12 @@ void UpgradeFlow::ShowVerdict(ResultLook look) {
 
 void UpgradeFlow::EndCheck(FlowEnding ending) {
     if (RunOver()) {
-        // Whatever the verdict, a check that could not run a vendor tool
-        // speaks of a broken installation, not of the dock.
-        m_surface.ReportEnding(m_bToolMissing ? FlowEnding::CheckFailed : ending);
+        // Whatever the verdict, a check whose vendor tool could not run (it is
+        // missing, or it was ended at its bound) did not judge the dock.
+        const bool toolFailed =
+            m_toolResults.m_hubToolText.Get().state == ToolResult::State::Failed ||
+            m_toolResults.m_dpToolText.Get().state == ToolResult::State::Failed;
+        m_surface.ReportEnding(toolFailed ? FlowEnding::CheckFailed : ending);
     }
 }
 
@@ -644,7 +649,6 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
 void UpgradeFlow::NoteMissingTool(const std::optional<MissingTool>& missing) {
     if (missing) {
         Log(missing->name + L" is missing: " + missing->path);
-        m_bToolMissing = true;
     }
 }
 
@@ -821,12 +825,14 @@ void UpgradeFlow::OnDialogTimer(int id) {
             m_bHubCheckPending = false;
             CheckHubFirmware();
             FollowToolCheckWithScan();
+            FollowToolCheckBackToBack(DeviceCheck::Hub);
             break;
         case TIMER_DP_CHECK:
             m_surface.KillTimer(TIMER_DP_CHECK);
             m_bDpCheckPending = false;
             CheckDpFirmware();
             FollowToolCheckWithScan();
+            FollowToolCheckBackToBack(DeviceCheck::Dp);
             break;
         case TIMER_NO_ANSWER:
             m_surface.KillTimer(TIMER_NO_ANSWER);
@@ -849,15 +855,21 @@ void UpgradeFlow::OnFwVer() {
     m_surface.EnableControl(kStartButton, false);
     m_surface.EnableControl(kExitButton, false);
     m_surface.KillTimer(TIMER_HUB_CHECK);
-    m_surface.SetTimer(TIMER_HUB_CHECK, kHubCheckDelayMs);
     m_surface.KillTimer(TIMER_DP_CHECK);
-    m_surface.SetTimer(TIMER_DP_CHECK, kDpCheckDelayMs);
     m_surface.KillTimer(TIMER_SCAN);
-    m_surface.SetTimer(TIMER_SCAN, kFwVerScanDelayMs);
+    m_awaitedTool.reset();
+    if (m_schedule == CheckSchedule::BackToBack) {
+        // The hub check as soon as the window thread is free; each later part
+        // follows the end of the one before.
+        m_surface.SetTimer(TIMER_HUB_CHECK, 0);
+    } else {
+        m_surface.SetTimer(TIMER_HUB_CHECK, kHubCheckDelayMs);
+        m_surface.SetTimer(TIMER_DP_CHECK, kDpCheckDelayMs);
+        m_surface.SetTimer(TIMER_SCAN, kFwVerScanDelayMs);
+    }
     m_bHubCheckPending = true;
     m_bDpCheckPending = true;
     m_bScanPending = true;
-    m_bToolMissing = false;
     // The results of an earlier check, and any of its runs still to end,
     // belong to that check.
     m_toolResults.m_hubToolText.Reset();
@@ -868,11 +880,39 @@ void UpgradeFlow::OnFwVer() {
 // before a tool check, which then takes the buttons away again. The verdict
 // is given anew once the tool results are in, as the usual order gives it.
 void UpgradeFlow::FollowToolCheckWithScan() {
-    if (!RunOver() || m_bHubCheckPending || m_bDpCheckPending || m_bScanPending) {
+    if (m_schedule == CheckSchedule::BackToBack || !RunOver() || m_bHubCheckPending || m_bDpCheckPending || m_bScanPending) {
         return;
     }
     m_surface.SetTimer(TIMER_SCAN, kScanAfterToolCheckMs);
     m_bScanPending = true;
+}
+
+void UpgradeFlow::FollowToolCheckBackToBack(DeviceCheck check) {
+    if (m_schedule != CheckSchedule::BackToBack || !RunOver()) {
+        return;
+    }
+    const ToolResultText& result =
+        check == DeviceCheck::Hub ? m_toolResults.m_hubToolText : m_toolResults.m_dpToolText;
+    if (result.Get().state == ToolResult::State::Running) {
+        m_awaitedTool = check;  // OnToolEnded goes on
+        return;
+    }
+    m_awaitedTool.reset();
+    // A check that ended before it reached the dock started no tool: the next
+    // part follows at once.
+    if (check == DeviceCheck::Hub) {
+        m_bDpCheckPending = true;
+        m_surface.SetTimer(TIMER_DP_CHECK, 0);
+    } else {
+        m_bScanPending = true;
+        m_surface.SetTimer(TIMER_SCAN, 0);
+    }
+}
+
+void UpgradeFlow::OnToolEnded() {
+    if (m_awaitedTool) {
+        FollowToolCheckBackToBack(*m_awaitedTool);
+    }
 }
 
 // A run talks to the dock alone: no check of "FW Ver" may reopen the link
@@ -884,6 +924,7 @@ void UpgradeFlow::CancelFwVerChecks() {
     m_bHubCheckPending = false;
     m_bDpCheckPending = false;
     m_bScanPending = false;
+    m_awaitedTool.reset();
 }
 
 void UpgradeFlow::DisableButtonsForWriting() {

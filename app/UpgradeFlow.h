@@ -85,11 +85,18 @@ public:
     // Pause between two polls of chip 1's erase.
     static constexpr unsigned kErasePollPauseMs = 30;
 
+    // When the parts of a check of "FW Ver" run: on the window's timers, the
+    // hub check at 2 s, the DisplayPort check at 8 s and the scan at 12 s; or,
+    // with no one watching, back to back: each tool to its end, then the next
+    // part at once.
+    enum class CheckSchedule { WindowTimers, BackToBack };
+
     // The flow is given all it reads: the package and what it says of the
     // dock, and the tool results that `tools` leaves in `toolResults`.
     UpgradeFlow(DialogSurface& surface, HidLink& link, ToolLauncher& tools,
                 ToolResults& toolResults, PackageFile& packageFile,
-                const package::ImageTable& images, const PackageIdentity& package);
+                const package::ImageTable& images, const PackageIdentity& package,
+                CheckSchedule schedule = CheckSchedule::WindowTimers);
 
     // An input report from the dock, as long as it was read.
     void OnIspReport(std::span<const std::uint8_t> report);
@@ -109,6 +116,8 @@ public:
     bool OnHidRemoval(std::wstring_view interfaceName);
 
     void OnDialogTimer(int id);
+    // A vendor tool's run has ended (its worker stored the result).
+    void OnToolEnded();
     void OnFwVer();
     void OnStartUpgrade();
     void OnExit();
@@ -164,6 +173,8 @@ private:
     // unless another check of "FW Ver" is still to come.
     void FollowToolCheckWithScan();
     void CancelFwVerChecks();
+    // Back to back: the part after a tool check runs once its tool has ended.
+    void FollowToolCheckBackToBack(DeviceCheck check);
     void AwaitQuery(AwaitedQuery query);
     // A run is over (or none began): idle, or showing its verdict.
     bool RunOver() const;
@@ -206,8 +217,9 @@ private:
     bool m_bHubCheckPending = false;
     bool m_bDpCheckPending = false;
     bool m_bScanPending = false;
-    // A vendor tool of this check of "FW Ver" was missing from the installation.
-    bool m_bToolMissing = false;
+    CheckSchedule m_schedule;
+    // Back to back: the tool check whose run must end before the next part.
+    std::optional<DeviceCheck> m_awaitedTool;
     AwaitedQuery m_awaitedQuery = AwaitedQuery::None;
     std::uint8_t m_nIspStep = STEP_IDLE;
     // The answer being handled, zero past the length that was read.

@@ -21,9 +21,17 @@ SilentRunner::SilentRunner(const CommandLineOptions& options, LogOutputs& output
     : m_checkOnly(options.checkOnly),
       m_outputs(outputs),
       m_hidDevice(&PostLogLine),
-      m_toolLauncher(m_toolResults, kShowToolConsoles),
+      // A tool's end is handed to the window thread, where the flow goes on.
+      m_toolLauncher(
+          m_toolResults, kShowToolConsoles,
+          [this] {
+              if (m_window != nullptr) {
+                  ::PostMessageW(m_window, kWmToolEnded, 0, 0);
+              }
+          },
+          kToolBoundMs),
       m_flow(*this, m_hidDevice, m_toolLauncher, m_toolResults, m_packageFile, m_imageTable,
-             m_package) {}
+             m_package, UpgradeFlow::CheckSchedule::BackToBack) {}
 
 SilentRunner::~SilentRunner() {
     m_hidNotification.Reset();
@@ -108,6 +116,9 @@ LRESULT SilentRunner::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         }
+        case kWmToolEnded:
+            m_flow.OnToolEnded();
+            return 0;
         case kWmStartUpdate:
             // As the user's press of start would, once the check's handlers are done.
             m_updateStarted = true;

@@ -186,12 +186,14 @@ struct LoadedSamplePackage {
 // are handed to the flow the way the dialog's window thread hands them over.
 class FlowHarness {
 public:
-    explicit FlowHarness(sim::DockSettings settings = {}, char updatePlan = '3')
+    explicit FlowHarness(
+        sim::DockSettings settings = {}, char updatePlan = '3',
+        UpgradeFlow::CheckSchedule schedule = UpgradeFlow::CheckSchedule::WindowTimers)
         : package(updatePlan),
           dock(settings),
           link(dock),
           flow(surface, link, tools, tools.results, package.file, package.images,
-               package.identity) {}
+               package.identity, schedule) {}
 
     // Hands over everything the dock has produced until it waits for the
     // tool, or until `limit` deliveries (a dock that never stops).

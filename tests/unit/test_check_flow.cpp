@@ -57,6 +57,49 @@ TEST(CheckFlow, FwVerRunsTheHubCheckTheDisplayPortCheckAndTheScanOnTheirTimers) 
                                      }));
 }
 
+// With no one watching, a check runs back to back: each tool to its end, then
+// the next part at once. It takes the tools' own time and the scan's.
+TEST(CheckFlow, BackToBackEachToolRunsToItsEndThenTheNextPartAtOnce) {
+    FlowHarness h({}, '3', UpgradeFlow::CheckSchedule::BackToBack);
+    h.tools.hubAnswer = ScriptedTools::Answer::Running;
+    h.tools.dpAnswer = ScriptedTools::Answer::Running;
+    h.flow.OnFwVer();
+    h.Advance(0);
+    EXPECT_EQ(h.tools.hubStarts, 1);
+    h.Advance(60000);
+    EXPECT_EQ(h.tools.dpStarts, 0) << "the hub tool has not ended";
+    EXPECT_TRUE(h.flow.FwVerChecksPending());
+
+    h.tools.results.m_hubToolText.Finish(h.tools.hubTicket, L"HUB FW is 0x8720");
+    h.flow.OnToolEnded();
+    h.Advance(0);
+    EXPECT_EQ(h.tools.dpStarts, 1);
+    EXPECT_EQ(ModeQueries(h.dock), 0U);
+    h.tools.results.m_dpToolText.Finish(h.tools.dpTicket, L"Pegasus App: 7.02.05 Boot: 1.1");
+    h.flow.OnToolEnded();
+    h.Advance(0);
+    EXPECT_EQ(ModeQueries(h.dock), 1U);
+    EXPECT_EQ(h.surface.now, 60000U);
+    EXPECT_EQ(LastLines(h.surface, 3), (std::vector<std::wstring>{
+                                           L"HUB FW is 0x8720",
+                                           L"Pegasus App: 7.02.05 Boot: 1.1",
+                                           L"Engineer file version!",
+                                       }));
+    EXPECT_EQ(h.surface.endings, std::vector<FlowEnding>{FlowEnding::UpdateOffered});
+    EXPECT_FALSE(h.flow.FwVerChecksPending());
+
+    // Without a dock no tool starts, and the parts follow one another at once.
+    FlowHarness noDock({}, '3', UpgradeFlow::CheckSchedule::BackToBack);
+    noDock.link.Unplug();
+    noDock.Pump();
+    noDock.flow.OnFwVer();
+    noDock.Advance(0);
+    EXPECT_EQ(LastLines(noDock.surface, 3),
+              (std::vector<std::wstring>{L"HUB FW CHK No device found!",
+                                         L"DP FW CHK No device found!", L"No device found!"}));
+    EXPECT_EQ(noDock.surface.endings, std::vector<FlowEnding>{FlowEnding::NoDock});
+}
+
 TEST(CheckFlow, AnArrivalMovesTheScanForward) {
     FlowHarness h;
     h.flow.OnFwVer();

@@ -181,9 +181,12 @@ run_silent() {
     mkdir -p "$start_dir"
     program="$workdir/$(basename "$tool")"
   fi
+  local started_ns
+  started_ns=$(date +%s%N)
   (cd "$start_dir" && exec timeout 200 wine "$program" "${tool_args[@]}") \
     >"$workdir/silent.out" 2>"$workdir/silent.err"
   code=$?
+  echo "info silent: the tool ran for $(( ($(date +%s%N) - started_ns) / 1000000 )) ms"
   tr -d '\r' <"$workdir/silent.out" | sed 's/^/info tool: /'
   if [ "$code" -eq "$expected_exit" ]; then
     echo "ok silent: exit code $code"
