@@ -359,6 +359,15 @@ void UpgradeFlow::OnNoAnswer() {
         if (m_awaitedQuery == AwaitedQuery::None) {
             return;
         }
+        if (m_awaitedQuery == AwaitedQuery::Finish) {
+            // Written and verified all the same: the dock waits in its
+            // bootloader for the power reset that starts the new firmware.
+            m_awaitedQuery = AwaitedQuery::None;
+            Log(L"No answer from the dock within " + std::to_wstring(kAnswerTimeoutMs / 1000) +
+                L" s to the finish command: power reset the dock to run its new firmware.");
+            m_surface.ReportEnding(m_bChip1Failed ? FlowEnding::RunFailed : FlowEnding::RunPassed);
+            return;
+        }
         // The check is over without a dock to update: it may be checked again
         // or left, but not updated.
         Log(std::wstring(L"No answer from the dock within ") +
@@ -463,6 +472,11 @@ void UpgradeFlow::StepSequencer() {
                     // waits for an answer that could time out.
                     WatchForAnswer();
                     m_surface.ShowModalMessage(L"Please, power reset device! ");
+                    // The finish's answer is read once the message has closed,
+                    // so its wait starts then; a power reset meanwhile ended it.
+                    if (m_nIspStep == STEP_SHOW_PASS) {
+                        AwaitQuery(AwaitedQuery::Finish);
+                    }
                 } else {
                     Log(L"ISP Chip 3 false!");
                     EnterFailStep();
@@ -478,6 +492,9 @@ void UpgradeFlow::StepSequencer() {
                 break;
             case STEP_SHOW_PASS:
                 // The dock took the finish command: the run is over.
+                if (m_awaitedQuery == AwaitedQuery::Finish) {
+                    m_awaitedQuery = AwaitedQuery::None;
+                }
                 ShowVerdict(m_bChip1Failed ? ResultLook::Fail : ResultLook::Pass);
                 m_surface.ReportEnding(m_bChip1Failed ? FlowEnding::RunFailed
                                                       : FlowEnding::RunPassed);
@@ -787,6 +804,8 @@ bool UpgradeFlow::OnHidRemoval(std::wstring_view interfaceName) {
                 break;
             case STEP_SHOW_PASS:  // the power reset the user was asked for
                 m_nIspStep = STEP_IDLE;
+                m_awaitedQuery = AwaitedQuery::None;
+                m_surface.KillTimer(TIMER_NO_ANSWER);
                 m_surface.ReportEnding(m_bChip1Failed ? FlowEnding::RunFailed
                                                       : FlowEnding::RunPassed);
                 break;

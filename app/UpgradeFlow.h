@@ -141,7 +141,9 @@ private:
 
     enum class DeviceCheck { Scan, Hub, Dp };
     // The query of a check whose answer is awaited outside a run.
-    enum class AwaitedQuery { None, Mode, Version };
+    // The query of a check whose answer is awaited outside a run, or the
+    // finish command's answer after chip 3's pass.
+    enum class AwaitedQuery { None, Mode, Version, Finish };
 
     // Senders: one output report each, nothing while no device is open.
     void SendSwitchMode();

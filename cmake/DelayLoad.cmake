@@ -22,8 +22,12 @@ function(kr_delay_load_library target dll)
   list(SORT imports)
   list(JOIN imports "\n" exports)
   file(WRITE ${def} "LIBRARY ${dll}\nEXPORTS\n${exports}\n")
-  execute_process(COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --dllname ${dll}
-                          --output-delaylib ${lib}
+  # The library's symbols are named after its path and its members after the
+  # temporary prefix: both relative and fixed, so every build folder gives
+  # the same bytes.
+  execute_process(COMMAND ${CMAKE_DLLTOOL} --input-def ${base}.def --dllname ${dll}
+                          --output-delaylib lib${base}_delay.a --temp-prefix ${base}_delay
+                  WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/delay-load
                   COMMAND_ERROR_IS_FATAL ANY)
   add_library(${target} STATIC IMPORTED GLOBAL)
   set_target_properties(${target} PROPERTIES IMPORTED_LOCATION ${lib})

@@ -292,7 +292,10 @@ Reaction DockSimulator::ProcessCommand(const IspReport& report) {
             if (!application) {
                 // The new application starts at the next power-up: the dock
                 // stays on the bus in its bootloader until the user powers it off.
-                reaction.answer = StatusAnswer(code, Finish(report));
+                const std::uint8_t status = Finish(report);
+                if (!m_faults.finishUnanswered) {
+                    reaction.answer = StatusAnswer(code, status);
+                }
                 return reaction;
             }
             break;

@@ -1,5 +1,8 @@
 // Stand-in for the hub vendor's tool: run with -f, it ends with the hub's
-// firmware version in the low 16 bits of its exit code.
+// firmware version in the low 16 bits of its exit code, after
+// KR_STANDIN_HUB_DELAY_MS milliseconds when that is set.
+#include <windows.h>
+
 #include <cstring>
 
 #include "testbed/vendor_tools/StandInAnswer.h"
@@ -30,6 +33,8 @@ int main(int argc, char** argv) {
         Emit(stderr, "GL352xISP: unknown KR_STANDIN_HUB_MODE\r\n");
         return kModeError;
     }
+    // A tool slower than the checks' timers expect.
+    ::Sleep(static_cast<DWORD>(ReadStandInNumber("KR_STANDIN_HUB_DELAY_MS", 0)));
     switch (*mode) {
         case StandInMode::Normal:
             PrintAnswer(stdout, exitCode);

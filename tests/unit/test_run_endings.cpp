@@ -123,6 +123,23 @@ void FallsSilent(FlowHarness& h, std::uint8_t at) {
     h.Advance(1);
 }
 
+// Written and verified, the dock takes the finish command and never answers
+// it: the run ends after exactly the answer time-out, from the moment the
+// power-reset message closed, without the power reset.
+template <bool chip1Fails>
+void FinishUnanswered(FlowHarness& h, std::uint8_t at) {
+    h.dock.Faults().finishUnanswered = true;
+    h.dock.Faults().chip1WrongChecksum = chip1Fails;
+    unsigned closedAt = 0;
+    h.surface.onMessage = [&h, &closedAt] { closedAt = h.surface.now; };
+    ASSERT_TRUE(RunUntilStep(h, at));
+    h.Pump();
+    const std::size_t endings = h.surface.endings.size();  // the check's, before the run
+    h.Advance(UpgradeFlow::kAnswerTimeoutMs - 1 - (h.surface.now - closedAt));
+    EXPECT_EQ(h.surface.endings.size(), endings) << "given up too early";
+    h.Advance(1);
+}
+
 // The dock's interfaces arrive just after "FW Ver": the scan they bring offers
 // the update before the hub and DisplayPort checks have run, and the user
 // starts at once. The checks' times pass while the run waits in `at`.
@@ -296,6 +313,26 @@ const Row kRows[] = {
       F::STEP_IDLE,
       kOnlyExit,
       2}},
+    {"FinishUnanswered",
+     F::STEP_SHOW_PASS,
+     FinishUnanswered<false>,
+     {{L"Chip 3 Checksum pass, ISP Success!",
+       L"No answer from the dock within 10 s to the finish command: power reset the dock to run "
+       L"its new firmware."},
+      ResultLook::Pass,
+      F::STEP_SHOW_PASS,
+      kOnlyExit,
+      2}},
+    {"FinishUnansweredAfterChip1Failed",
+     F::STEP_SHOW_PASS,
+     FinishUnanswered<true>,
+     {{L"Chip 1 failed its checksum verification: the update did not pass.",
+       L"No answer from the dock within 10 s to the finish command: power reset the dock to run "
+       L"its new firmware."},
+      ResultLook::Fail,
+      F::STEP_SHOW_PASS,
+      kOnlyExit,
+      1}},
     {"PoweredOffAfterTheMessage",
      F::STEP_SHOW_PASS,
      Pulled,

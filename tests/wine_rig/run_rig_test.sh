@@ -33,6 +33,8 @@
 #   REQUESTs went to docksim) and must end with exit code N; each REGEX must
 #   match a line of what it printed, or of FILE in its folder. --window-first
 #   starts the tool with its window before, and closes it after.
+#   --expect-within MS: the tool must end within MS milliseconds.
+#   --expect-no-process NAME: once it has ended, no process of that name runs.
 #   --tool-arg and --expect-log-file also serve a tool run with its window.
 #   --from SUBDIR starts the tool by its full path from SUBDIR below its
 #   folder. --plant FILE SUBDIR puts FILE into SUBDIR of the tool's folder
@@ -53,9 +55,9 @@ kr_fixed_wine_layout "$@"
 source "$source_dir/tests/wine/wine-session.sh"
 
 build="" name="" docksim="" client="" case_name="" tool="" probe="" vendor_tools="" images=""
-written=all silent=0 expected_exit="" window_first=0 from=""
+written=all silent=0 expected_exit="" window_first=0 from="" within_ms=""
 dlls=() docksim_options=() requests=() tool_args=() output_patterns=() log_checks=() plants=()
-removals=()
+removals=() absent_processes=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build="$2"; shift 2 ;;
@@ -78,6 +80,8 @@ while [ $# -gt 0 ]; do
     --expect-log-file) log_checks+=("$2" "$3"); shift 3 ;;
     --window-first) window_first=1; shift ;;
     --from) from="$2"; shift 2 ;;
+    --expect-within) within_ms="$2"; shift 2 ;;
+    --expect-no-process) absent_processes+=("$2"); shift 2 ;;
     --plant) plants+=("$2" "$3"); shift 3 ;;
     --remove) removals+=("$2"); shift 2 ;;
     --) shift; break ;;
@@ -186,7 +190,16 @@ run_silent() {
   (cd "$start_dir" && exec timeout 200 wine "$program" "${tool_args[@]}") \
     >"$workdir/silent.out" 2>"$workdir/silent.err"
   code=$?
-  echo "info silent: the tool ran for $(( ($(date +%s%N) - started_ns) / 1000000 )) ms"
+  local ran_ms=$(( ($(date +%s%N) - started_ns) / 1000000 ))
+  echo "info silent: the tool ran for $ran_ms ms"
+  if [ -n "$within_ms" ]; then
+    if [ "$ran_ms" -le "$within_ms" ]; then
+      echo "ok silent: ended within $within_ms ms"
+    else
+      echo "FAIL silent: ran for $ran_ms ms, more than $within_ms ms"
+      status=1
+    fi
+  fi
   tr -d '\r' <"$workdir/silent.out" | sed 's/^/info tool: /'
   if [ "$code" -eq "$expected_exit" ]; then
     echo "ok silent: exit code $code"
@@ -195,6 +208,17 @@ run_silent() {
     sed 's/^/info wine: /' "$workdir/silent.err"
     status=1
   fi
+  local absent
+  for absent in "${absent_processes[@]}"; do
+    # Wine names a process by its Windows path: the name after a separator
+    # (this script's own arguments name it after a blank).
+    if pgrep -f -- "[\\/]${absent//./\\.}" >/dev/null; then
+      echo "FAIL processes: $absent still runs after the tool ended"
+      status=1
+    else
+      echo "ok processes: no $absent left running"
+    fi
+  done
   for pattern in "${output_patterns[@]}"; do
     if tr -d '\r' <"$workdir/silent.out" | grep -qE -- "$pattern"; then
       echo "ok output: $pattern"

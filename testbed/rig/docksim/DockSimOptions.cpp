@@ -74,6 +74,7 @@ bool ApplyFault(std::string_view fault, sim::DockFaults& faults, std::string& er
         {"chip1-wrong-checksum", &sim::DockFaults::chip1WrongChecksum},
         {"chip3-erase-error", &sim::DockFaults::chip3EraseError},
         {"chip3-wrong-checksum", &sim::DockFaults::chip3WrongChecksum},
+        {"finish-unanswered", &sim::DockFaults::finishUnanswered},
     };
     struct Count {
         std::string_view name;
