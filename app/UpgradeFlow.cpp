@@ -701,9 +701,8 @@ std::wstring UpgradeFlow::DpVersionLine() const {
     // Only a run that ended gave a text; one still running or failed has no
     // version, as a tool that printed nothing.
     const ToolResult dp = m_toolResults.m_dpToolText.Get();
-    const std::size_t token = dp.state == ToolResult::State::Done
-                                  ? dp.text.find(L"Pegasus App:")
-                                  : std::wstring::npos;
+    const std::size_t token =
+        dp.state == ToolResult::State::Done ? dp.text.find(L"Pegasus App:") : std::wstring::npos;
     return token == std::wstring::npos ? std::wstring() : dp.text.substr(token, 30);
 }
 
@@ -899,7 +898,8 @@ void UpgradeFlow::OnFwVer() {
 // before a tool check, which then takes the buttons away again. The verdict
 // is given anew once the tool results are in, as the usual order gives it.
 void UpgradeFlow::FollowToolCheckWithScan() {
-    if (m_schedule == CheckSchedule::BackToBack || !RunOver() || m_bHubCheckPending || m_bDpCheckPending || m_bScanPending) {
+    if (m_schedule == CheckSchedule::BackToBack || !RunOver() || m_bHubCheckPending ||
+        m_bDpCheckPending || m_bScanPending) {
         return;
     }
     m_surface.SetTimer(TIMER_SCAN, kScanAfterToolCheckMs);

@@ -135,6 +135,13 @@ void LogFile::WriteLine(std::wstring_view text) const {
     }
 }
 
+LogOutputs::LogOutputs(const ConsoleOutput* console, const LogFile* file) : m_file(file) {
+    if (console != nullptr && console->Present()) {
+        m_console = std::make_unique<ConsoleQueue>(
+            [console](const std::wstring& line) { console->WriteLine(line); });
+    }
+}
+
 void LogOutputs::Write(const LogRecord& record) {
     const std::optional<std::wstring> line = m_lines.LineFor(record);
     if (!line) {
@@ -143,13 +150,13 @@ void LogOutputs::Write(const LogRecord& record) {
     if (m_file != nullptr) {
         m_file->WriteLine(*line);
     }
-    if (m_console != nullptr) {
-        m_console->WriteLine(*line);
+    if (m_console) {
+        static_cast<void>(m_console->Post(*line));
     }
 }
 
-void LogOutputs::Say(std::wstring_view text) const {
-    if (m_console != nullptr) {
-        m_console->WriteLine(text);
+void LogOutputs::Say(std::wstring_view text) {
+    if (m_console) {
+        static_cast<void>(m_console->PostAndWait(std::wstring(text), kSayTimeout));
     }
 }

@@ -2,10 +2,13 @@
 
 #include <windows.h>
 
+#include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "app/ConsoleQueue.h"
 #include "app/LogFileLine.h"
 #include "framework/OwnedHandle.h"
 
@@ -47,16 +50,21 @@ private:
 
 // The copies of the log a front end keeps besides its window (or instead of
 // it): the log file when one was asked for, and the console when there is one.
+// The console is written on a thread of its own: when nobody reads it, its
+// log and progress lines are dropped, and the flow goes on.
 class LogOutputs {
 public:
-    LogOutputs(const ConsoleOutput* console, const LogFile* file)
-        : m_console(console), m_file(file) {}
+    // How long a line that scripts read waits for the console.
+    static constexpr std::chrono::milliseconds kSayTimeout{10000};
+
+    LogOutputs(const ConsoleOutput* console, const LogFile* file);
     void Write(const LogRecord& record);
-    // A line that is not part of the log, for the console only (a check's summary).
-    void Say(std::wstring_view text) const;
+    // A line that is not part of the log, for the console only (a check's
+    // summary, which scripts read).
+    void Say(std::wstring_view text);
 
 private:
-    const ConsoleOutput* m_console;
     const LogFile* m_file;
+    std::unique_ptr<ConsoleQueue> m_console;
     LogCopyLines m_lines;
 };

@@ -152,8 +152,7 @@ struct Run {
     }
     std::wstring Dp() {
         missing = launcher.StartDpTool();
-        return waiter.Wait("DisplayPort tool") ? Shown(results.m_dpToolText.Get())
-                                               : std::wstring();
+        return waiter.Wait("DisplayPort tool") ? Shown(results.m_dpToolText.Get()) : std::wstring();
     }
 };
 
@@ -336,9 +335,10 @@ void CaseToolEndedAtItsBound() {
     Win32ToolLauncher launcher(results, false, waiter.Notice(), kBoundMs);
     static_cast<void>(launcher.StartHubTool());
     if (waiter.Wait("hub tool")) {
-        ExpectText(Shown(results.m_hubToolText.Get()),
-                   L"failed: GL352xISP.exe did not end within 2 s and was ended with all it started",
-                   "a hub tool that never ends");
+        ExpectText(
+            Shown(results.m_hubToolText.Get()),
+            L"failed: GL352xISP.exe did not end within 2 s and was ended with all it started",
+            "a hub tool that never ends");
     }
     Expect(ProcessesNamed(L"GL352xISP.exe") == 0, "no hub tool is left running");
 }
@@ -381,8 +381,8 @@ void CaseNoSuchProgram() {
     ExpectText(shown(ToolProcess::RunToolCaptureText(nothing, false)),
                L"failed: GL352xISP.exe could not be started",
                "captured-text form when nothing starts");
-    ExpectText(shown(ToolProcess::RunToolExitCode(ToolCommand{}, false)), L"failed:  could not be started",
-               "nor when no program is named");
+    ExpectText(shown(ToolProcess::RunToolExitCode(ToolCommand{}, false)),
+               L"failed:  could not be started", "nor when no program is named");
 }
 
 void CaseShownConsole() {

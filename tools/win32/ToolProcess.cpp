@@ -95,8 +95,8 @@ ToolProcess::ToolProcess(const ToolCommand& command, bool showConsole, DWORD bou
     }
     static_cast<void>(::ResumeThread(m_hThread.Get()));
     if (m_boundMs != kNoBound &&
-        !::RegisterWaitForSingleObject(&m_hBoundWait, m_hProcess.Get(), &ToolProcess::OnBound,
-                                       this, m_boundMs, WT_EXECUTEONLYONCE)) {
+        !::RegisterWaitForSingleObject(&m_hBoundWait, m_hProcess.Get(), &ToolProcess::OnBound, this,
+                                       m_boundMs, WT_EXECUTEONLYONCE)) {
         m_hBoundWait = nullptr;
     }
 }
@@ -173,5 +173,6 @@ ToolOutcome ToolProcess::RunToolExitCode(const ToolCommand& command, bool showCo
     if (!exitCode) {
         return ToolOutcome{.done = false, .text = run.Failure()};
     }
-    return ToolOutcome{.done = true, .text = HubFirmwareText(static_cast<std::uint32_t>(*exitCode))};
+    return ToolOutcome{.done = true,
+                       .text = HubFirmwareText(static_cast<std::uint32_t>(*exitCode))};
 }
