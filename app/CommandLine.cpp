@@ -80,8 +80,10 @@ std::size_t ReadProgramPath(std::wstring_view commandLine, std::wstring& path) {
 }
 
 CommandLineParse NotUnderstood(std::wstring reason, bool silentSeen) {
-    return CommandLineParse{
-        .options = std::nullopt, .reason = std::move(reason), .silentSeen = silentSeen};
+    return CommandLineParse{.options = std::nullopt,
+                            .reason = std::move(reason),
+                            .silentSeen = silentSeen,
+                            .logFileSeen = std::nullopt};
 }
 
 }  // namespace
@@ -137,10 +139,14 @@ std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine) {
 
 namespace {
 
+// A word that begins with /s or -s, in any case: /s, -S, /silent, /s/c.
+bool BeginsSilent(std::wstring_view word) {
+    return word.size() >= 2 && (word[0] == L'/' || word[0] == L'-') && LowerAscii(word[1]) == L's';
+}
+
 bool SilentSwitchOnLine(std::wstring_view commandLine, const std::vector<std::wstring>& arguments) {
     for (std::size_t k = 1; k < arguments.size(); ++k) {
-        const std::optional<Token> token = ReadSwitch(arguments[k]);
-        if (token && token->name == L"s") {
+        if (BeginsSilent(arguments[k])) {
             return true;
         }
     }
@@ -149,28 +155,28 @@ bool SilentSwitchOnLine(std::wstring_view commandLine, const std::vector<std::ws
     // person who wrote it still asked for silence.
     std::wstring program;
     for (std::size_t i = ReadProgramPath(commandLine, program); i + 1 < commandLine.size(); ++i) {
-        if ((commandLine[i] != L'/' && commandLine[i] != L'-') ||
-            LowerAscii(commandLine[i + 1]) != L's') {
-            continue;
-        }
         const wchar_t before = i == 0 ? L' ' : commandLine[i - 1];
-        const wchar_t after = i + 2 < commandLine.size() ? commandLine[i + 2] : L' ';
-        if ((IsBlank(before) || before == L'"') &&
-            (IsBlank(after) || after == L'"' || after == L'=')) {
+        if ((IsBlank(before) || before == L'"') && BeginsSilent(commandLine.substr(i))) {
             return true;
         }
     }
     return false;
 }
 
-}  // namespace
+// The log file of a line that is not understood, where one /l names one
+// well: its mistakes are told there too.
+std::optional<std::wstring> LogFileOnLine(const std::vector<std::wstring>& arguments) {
+    for (std::size_t k = 1; k < arguments.size(); ++k) {
+        const std::optional<Token> token = ReadSwitch(arguments[k]);
+        if (token && SwitchNamed(token->name) == Switch::Log && token->value &&
+            !token->value->empty() && token->value->find(L'"') == std::wstring::npos) {
+            return token->value;
+        }
+    }
+    return std::nullopt;
+}
 
-CommandLineParse ParseCommandLine(std::wstring_view commandLine) {
-    const std::vector<std::wstring> arguments = SplitCommandLine(commandLine);
-    // Known before anything else is judged, so that a line that goes wrong
-    // further on still keeps its promise of no window.
-    const bool silentSeen = SilentSwitchOnLine(commandLine, arguments);
-
+CommandLineParse ParseSwitches(const std::vector<std::wstring>& arguments, bool silentSeen) {
     CommandLineOptions options;
     std::array<bool, 4> seen{};
     for (std::size_t k = 1; k < arguments.size(); ++k) {
@@ -222,7 +228,32 @@ CommandLineParse ParseCommandLine(std::wstring_view commandLine) {
     if (options.checkOnly && !options.silent && !options.usage) {
         return NotUnderstood(L"/c checks only with /s", silentSeen);
     }
-    return CommandLineParse{.options = options, .reason = {}, .silentSeen = silentSeen};
+    return CommandLineParse{
+        .options = options, .reason = {}, .silentSeen = silentSeen, .logFileSeen = std::nullopt};
+}
+
+}  // namespace
+
+CommandLineParse ParseCommandLine(std::wstring_view commandLine) {
+    const std::vector<std::wstring> arguments = SplitCommandLine(commandLine);
+    // Known before anything else is judged, so that a line that goes wrong
+    // further on still keeps its promise of no window.
+    const bool silentSeen = SilentSwitchOnLine(commandLine, arguments);
+
+    CommandLineParse parse = ParseSwitches(arguments, silentSeen);
+    if (!parse.Understood()) {
+        parse.logFileSeen = LogFileOnLine(arguments);
+    }
+    return parse;
+}
+
+std::optional<std::wstring> InvisibleWindowRefusal(const CommandLineParse& parse,
+                                                   bool windowStationVisible) {
+    if (windowStationVisible || parse.Silent()) {
+        return std::nullopt;
+    }
+    return std::wstring(
+        L"no one can see a window here (a service's session): start the tool with /s");
 }
 
 const std::wstring_view kUsageText =

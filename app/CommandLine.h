@@ -22,15 +22,22 @@ struct CommandLineParse {
     // Empty when the command line is not understood; reason then says why.
     std::optional<CommandLineOptions> options;
     std::wstring reason;  // one line, e.g. "unknown switch: /x"; empty when understood
-    // /s stands somewhere after the program's path, whether or not the rest
-    // is understood: the caller must then never wait for a person, not even
-    // to show the usage of a line it could not read. Judged on the arguments
-    // and on the line as written, so /l="C:\Logs\" /s, whose escaped quote
-    // takes the /s into the path, still counts; so does a /s that stands as
-    // a word of its own inside a quoted path, as in /l="C:\x /s y.log".
+    // A word after the program's path begins with /s or -s, in any case
+    // (/s, -S, /silent, /s/c), whether or not the rest is understood: the
+    // caller must then never wait for a person, not even to show the usage
+    // of a line it could not read. Judged on the arguments and on the line
+    // as written, so /l="C:\Logs\" /s, whose escaped quote takes the /s
+    // into the path, still counts; so does a word inside a quoted path that
+    // begins so, as in /l="C:\x /s y.log".
     bool silentSeen = false;
+    // A line not understood may still name a log file with one well-formed
+    // /l: its mistakes are told there too.
+    std::optional<std::wstring> logFileSeen;
 
     bool Understood() const { return options.has_value(); }
+    // Whether nothing may wait for a person: /s when the line is understood,
+    // else any word that begins as /s does.
+    bool Silent() const { return Understood() ? options->silent : silentSeen; }
 };
 
 // Splits a whole command line as the process receives it (the program's path
@@ -50,6 +57,13 @@ std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine);
 // name holds one) and /c without /s are not understood. /? or /h with
 // switches that are otherwise well formed is the usage request.
 CommandLineParse ParseCommandLine(std::wstring_view commandLine);
+
+// A start that would wait for a person where no one can see it: without /s
+// on a window station that is not visible (a service's session), the window,
+// the usage's box or any other box would wait for ever. The reason, or
+// nothing when the start may go on.
+std::optional<std::wstring> InvisibleWindowRefusal(const CommandLineParse& parse,
+                                                   bool windowStationVisible);
 
 // What /? shows and what a command line that is not understood is answered
 // with: the switches and the exit codes. Lines end in "\r\n".

@@ -54,9 +54,8 @@ ConsoleQueue::ConsoleQueue(Writer writer, std::size_t capacity,
 
 ConsoleQueue::~ConsoleQueue() {
     std::unique_lock lock(m_shared->mutex);
-    m_shared->changed.wait_for(lock, m_shared->drainTimeout, [this] {
-        return m_shared->written == m_shared->queued;
-    });
+    m_shared->changed.wait_for(lock, m_shared->drainTimeout,
+                               [this] { return m_shared->written == m_shared->queued; });
     m_shared->closing = true;
     m_shared->changed.notify_all();
 }
@@ -75,9 +74,8 @@ bool ConsoleQueue::Post(std::wstring line) {
 bool ConsoleQueue::PostAndWait(std::wstring line, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::unique_lock lock(m_shared->mutex);
-    if (!m_shared->changed.wait_until(lock, deadline, [this] {
-            return m_shared->lines.size() < m_shared->capacity;
-        })) {
+    if (!m_shared->changed.wait_until(
+            lock, deadline, [this] { return m_shared->lines.size() < m_shared->capacity; })) {
         return false;
     }
     m_shared->lines.push_back(std::move(line));

@@ -30,22 +30,59 @@ void Tell(const ConsoleOutput& console, bool silent, const std::wstring& text) {
     }
 }
 
-}  // namespace
-
-CKrEFM8SwUpgradeApp::CKrEFM8SwUpgradeApp() noexcept {
-    m_dwRestartManagerSupportFlags = kRestartManagerSupportRestart;
+// A line for the log file a refused start names, when it names one that can
+// be kept: whoever reads only the log learns why nothing happened.
+void TellLogFile(const std::optional<std::wstring>& path, const std::wstring& line) {
+    LogFile file;
+    if (path && !file.Open(*path)) {
+        file.WriteLine(line);
+    }
 }
 
+// Whether a person could see a window this process shows: not on the window
+// station of a service's session.
+bool WindowStationVisible() {
+    USEROBJECTFLAGS flags{};
+    const HWINSTA station = ::GetProcessWindowStation();
+    if (station == nullptr ||
+        !::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof(flags), nullptr)) {
+        return true;  // unknown: as on any desktop
+    }
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+}  // namespace
+
 BOOL CKrEFM8SwUpgradeApp::InitInstance() {
-    CWinApp::InitInstance();
     const CommandLineParse parse = ParseCommandLine(::GetCommandLineW());
-    const bool silent = parse.Understood() ? parse.options->silent : parse.silentSeen;
+    const bool silent = parse.Silent();
+    if (silent) {
+        // No box of the system's either: a missing disk or a crash ends the
+        // run instead of waiting for a person who is not there.
+        static_cast<void>(::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX |
+                                         SEM_NOOPENFILEERRORBOX));
+    } else {
+        // Only a window the user sees is brought back after an update of Windows.
+        m_dwRestartManagerSupportFlags = kRestartManagerSupportRestart;
+    }
+    CWinApp::InitInstance();
+    const std::optional<std::wstring> invisible =
+        InvisibleWindowRefusal(parse, WindowStationVisible());
     // The window needs no console; anything else may have something to say.
-    const bool quietWindow = parse.Understood() && !silent && !parse.options->usage;
+    const bool quietWindow = parse.Understood() && !silent && !parse.options->usage && !invisible;
     const ConsoleOutput console = quietWindow ? ConsoleOutput::None() : ConsoleOutput();
 
+    if (invisible) {
+        Tell(console, /*silent=*/true, *invisible);
+        TellLogFile(parse.Understood() ? parse.options->logFile : parse.logFileSeen, *invisible);
+        m_exitCode = exit_code::kBadCommandLine;
+        return FALSE;
+    }
     if (!parse.Understood()) {
         Tell(console, silent, parse.reason + L"\r\n" + std::wstring(kUsageText));
+        if (silent) {
+            TellLogFile(parse.logFileSeen, L"The command line is not understood: " + parse.reason);
+        }
         m_exitCode = exit_code::kBadCommandLine;
         return FALSE;
     }

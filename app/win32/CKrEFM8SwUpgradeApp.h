@@ -7,7 +7,7 @@
 // modally or, with /s, the silent runner, and ends with their exit code.
 class CKrEFM8SwUpgradeApp : public CWinApp {
 public:
-    CKrEFM8SwUpgradeApp() noexcept;
+    CKrEFM8SwUpgradeApp() noexcept = default;
     ~CKrEFM8SwUpgradeApp() override = default;
 
     BOOL InitInstance() override;

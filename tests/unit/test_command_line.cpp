@@ -47,7 +47,7 @@ constexpr Row kRows[] = {
     {L"Kr.exe /s /l=\"C:\\a b\\log.txt\"",                      true,  false, false, L"C:\\a b\\log.txt",   true,  nullptr},
     {L"Kr.exe /s \"/l=C:\\a b\\log.txt\"",                      true,  false, false, L"C:\\a b\\log.txt",   true,  nullptr},
     {L"Kr.exe /l=C:\\a\" \"b",                                  false, false, false, L"C:\\a b",            false, nullptr},
-    {L"Kr.exe /l=\"C:\\x /s\\log.txt\"",                        false, false, false, L"C:\\x /s\\log.txt",   false, nullptr},
+    {L"Kr.exe /l=\"C:\\x /s\\log.txt\"",                        false, false, false, L"C:\\x /s\\log.txt",   true,  nullptr},
     {L"Kr.exe /l=C:\\a b\\log.txt",                             false, false, false, nullptr,               false, L"b\\log.txt"},
     // Backslashes: plain unless before a quote; 2n give n and a quote that
     // groups, 2n+1 give n and a literal quote; "" inside quotes is one quote.
@@ -62,7 +62,8 @@ constexpr Row kRows[] = {
     {L"Kr.exe /s /x",                                           false, false, false, nullptr,               true,  L"/x"},
     {L"Kr.exe /x -S",                                           false, false, false, nullptr,               true,  L"/x"},
     {L"Kr.exe update /s",                                       false, false, false, nullptr,               true,  L"update"},
-    {L"Kr.exe /silent",                                         false, false, false, nullptr,               false, L"/silent"},
+    {L"Kr.exe /silent",                                         false, false, false, nullptr,               true,  L"/silent"},
+    {L"Kr.exe /s/c",                                            false, false, false, nullptr,               true,  L"/s/c"},
     {L"Kr.exe /",                                               false, false, false, nullptr,               false, L"/"},
     {L"Kr.exe \"\"",                                            false, false, false, nullptr,               false, L"empty"},
     {L"Kr.exe /s /l:C:\\log.txt",                               false, false, false, nullptr,               true,  L"/l:C:\\log.txt"},
@@ -103,6 +104,33 @@ TEST(CommandLine, EveryLineOfTheTable) {
         }
         EXPECT_EQ(*parse.options, expected);
     }
+}
+
+// Where no one can see a window, only a silent line may start: anything else
+// would wait for ever for a person.
+TEST(CommandLine, NoWindowOrBoxWhereNoOneCanSeeIt) {
+    const struct {
+        const wchar_t* line;
+        bool visible;
+        bool refused;
+    } cases[] = {
+        {L"Kr.exe", true, false},          {L"Kr.exe", false, true},
+        {L"Kr.exe /?", false, true},       {L"Kr.exe /l=a.log", false, true},
+        {L"Kr.exe /s", false, false},      {L"Kr.exe /x /S", false, false},
+        {L"Kr.exe /silent", false, false},
+    };
+    for (const auto& c : cases) {
+        const CommandLineParse parse = ParseCommandLine(c.line);
+        EXPECT_EQ(InvisibleWindowRefusal(parse, c.visible).has_value(), c.refused)
+            << testing::PrintToString(std::wstring(c.line)) << (c.visible ? " visible" : "");
+    }
+}
+
+TEST(CommandLine, ALineNotUnderstoodStillNamesItsLogFile) {
+    EXPECT_EQ(ParseCommandLine(L"Kr.exe /s /x /l=C:\\a.log").logFileSeen, L"C:\\a.log");
+    EXPECT_EQ(ParseCommandLine(L"Kr.exe /s /x /l=").logFileSeen, std::nullopt);
+    EXPECT_EQ(ParseCommandLine(L"Kr.exe /s /l=C:\\a.log").logFileSeen, std::nullopt)
+        << "understood: the options name it";
 }
 
 // The usage is what a deployment script's author reads: every switch and
