@@ -917,8 +917,8 @@ void UpgradeFlow::FollowToolCheckBackToBack(DeviceCheck check) {
         return;
     }
     m_awaitedTool.reset();
-    // A check that ended before it reached the dock started no tool: the next
-    // part follows at once.
+    // The tool has ended, or the check ended before it reached the dock and
+    // started none: the next part follows at once.
     if (check == DeviceCheck::Hub) {
         m_bDpCheckPending = true;
         m_surface.SetTimer(TIMER_DP_CHECK, 0);

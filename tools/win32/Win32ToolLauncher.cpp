@@ -81,27 +81,29 @@ std::optional<MissingTool> Win32ToolLauncher::StartWorker(ToolMode mode,
 
 DWORD WINAPI Win32ToolLauncher::ToolThreadProc(void* parameter) noexcept {
     const std::unique_ptr<ToolRun> run(static_cast<ToolRun*>(parameter));
+    const bool exitCodeForm = run->mode == ToolMode::ExitCode;
+    ToolOutcome outcome;
     try {
-        const bool exitCodeForm = run->mode == ToolMode::ExitCode;
-        ToolOutcome outcome =
-            exitCodeForm
-                ? ToolProcess::RunToolExitCode(run->command, run->showConsole, run->boundMs)
-                : ToolProcess::RunToolCaptureText(run->command, run->showConsole, run->boundMs);
-        const std::lock_guard lock(run->handOver->mutex);
-        if (run->handOver->open) {
-            ToolResults& results = *run->handOver->results;
-            ToolResultText& result = exitCodeForm ? results.m_hubToolText : results.m_dpToolText;
-            if (outcome.done) {
-                result.Finish(run->ticket, std::move(outcome.text));
-            } else {
-                result.Fail(run->ticket, std::move(outcome.text));
-            }
-            if (run->handOver->onToolEnded) {
-                run->handOver->onToolEnded();
-            }
-        }
+        outcome = exitCodeForm
+                      ? ToolProcess::RunToolExitCode(run->command, run->showConsole, run->boundMs)
+                      : ToolProcess::RunToolCaptureText(run->command, run->showConsole, run->boundMs);
     } catch (...) {
-        // Out of memory: the result stays running, as for a tool that never ends.
+        // Out of memory: the run failed, with no line to tell why, and whoever
+        // waits for its end still learns of it.
+        outcome = ToolOutcome{};
+    }
+    const std::lock_guard lock(run->handOver->mutex);
+    if (run->handOver->open) {
+        ToolResults& results = *run->handOver->results;
+        ToolResultText& result = exitCodeForm ? results.m_hubToolText : results.m_dpToolText;
+        if (outcome.done) {
+            result.Finish(run->ticket, std::move(outcome.text));
+        } else {
+            result.Fail(run->ticket, std::move(outcome.text));
+        }
+        if (run->handOver->onToolEnded) {
+            run->handOver->onToolEnded();
+        }
     }
     return 0;
 }
