@@ -84,9 +84,10 @@ DWORD WINAPI Win32ToolLauncher::ToolThreadProc(void* parameter) noexcept {
     const bool exitCodeForm = run->mode == ToolMode::ExitCode;
     ToolOutcome outcome;
     try {
-        outcome = exitCodeForm
-                      ? ToolProcess::RunToolExitCode(run->command, run->showConsole, run->boundMs)
-                      : ToolProcess::RunToolCaptureText(run->command, run->showConsole, run->boundMs);
+        outcome =
+            exitCodeForm
+                ? ToolProcess::RunToolExitCode(run->command, run->showConsole, run->boundMs)
+                : ToolProcess::RunToolCaptureText(run->command, run->showConsole, run->boundMs);
     } catch (...) {
         // Out of memory: the run failed, with no line to tell why, and whoever
         // waits for its end still learns of it.
