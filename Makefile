@@ -1,7 +1,7 @@
 # The two front doors: `make run` shows the product, `make test` proves it.
 # Both install whatever this machine lacks first.
 
-.PHONY: run test setup bench fuzz-long format release
+.PHONY: run test setup bench fuzz-long sweep format release
 
 setup:
 	@bash scripts/setup.sh
@@ -19,6 +19,13 @@ bench: setup
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native --target kr_bench
 	@./build/native/tests/bench/kr_bench
+
+# The power-cut sweep over every report of a whole run, in both variants
+# (make test tries an even spread of 200 cuts).
+sweep: setup
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native --target kr_unit_tests
+	@KR_SWEEP_CUTS=all ./build/native/tests/unit/kr_unit_tests --gtest_filter='PowerCutSweep.*'
 
 # A long fuzzing session by hand: FUZZ_SECONDS per target (default 600), or
 # FUZZ_RUNS inputs if they come first; FUZZ_TARGET picks one target.
