@@ -4,12 +4,12 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "app/VersionGate.h"
 #include "device/DockIdentity.h"
 #include "device/IspAnswer.h"
 #include "device/IspCommand.h"
 #include "device/IspDataPacket.h"
 #include "package/ModelNames.h"
-#include "tools/HubToolText.h"
 
 namespace {
 
@@ -19,23 +19,6 @@ std::wstring Format(const wchar_t* format, Args... args) {
     wchar_t buffer[96];
     const int length = std::swprintf(buffer, std::size(buffer), format, args...);
     return length < 0 ? std::wstring() : std::wstring(buffer, static_cast<std::size_t>(length));
-}
-
-// A version as the log shows it: the letter, then each value in hexadecimal.
-// A letter byte that does not print is written as \xNN: a zero would end the
-// log's text there and hide every later line.
-std::wstring VersionText(const std::array<std::uint8_t, 4>& version) {
-    const bool printable = version[0] >= 0x20 && version[0] < 0x7F;
-    std::wstring text = printable ? std::wstring(1, static_cast<wchar_t>(version[0]))
-                                  : Format(L"\\x%02x", static_cast<unsigned>(version[0]));
-    for (std::size_t i = 1; i < version.size(); ++i) {
-        text += Format(L"%x", static_cast<unsigned>(version[i]));
-    }
-    return text;
-}
-
-unsigned VersionNumber(const std::array<std::uint8_t, 4>& version) {
-    return version[1] * 100U + version[2] * 10U + version[3];
 }
 
 // The dock's model as a deployment inventory shows it: its product ID, and its
@@ -674,7 +657,7 @@ std::vector<std::wstring> UpgradeFlow::CheckSummary() const {
                                 : m_deviceVersion ? VersionText(*m_deviceVersion)
                                                   : L"none";
     const ToolResult hub = m_toolResults.m_hubToolText.Get();
-    const std::wstring dp = DpVersionLine();
+    const std::wstring dp = DpVersionLine(m_toolResults.m_dpToolText.Get());
     return {
         L"package=" + VersionText(m_images.m_byCodeVersion),
         L"device=" + device,
@@ -684,92 +667,22 @@ std::vector<std::wstring> UpgradeFlow::CheckSummary() const {
     };
 }
 
-std::wstring UpgradeFlow::HubResultLine(const ToolResult& hub) {
-    switch (hub.state) {
-        case ToolResult::State::Done:
-            return hub.text;
-        case ToolResult::State::Running:
-            return HubFirmwareUnfinishedText();
-        case ToolResult::State::NotRun:
-        case ToolResult::State::Failed:
-            break;
-    }
-    return HubFirmwareUnknownText();
-}
-
-std::wstring UpgradeFlow::DpVersionLine() const {
-    // Only a run that ended gave a text; one still running or failed has no
-    // version, as a tool that printed nothing.
-    const ToolResult dp = m_toolResults.m_dpToolText.Get();
-    const std::size_t token =
-        dp.state == ToolResult::State::Done ? dp.text.find(L"Pegasus App:") : std::wstring::npos;
-    return token == std::wstring::npos ? std::wstring() : dp.text.substr(token, 30);
-}
-
 int UpgradeFlow::CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVersion,
                                       const std::array<std::uint8_t, 4>& deviceVersion) {
-    Log(L"File Version: " + VersionText(fileVersion));
-    Log(L"Device Version: " + VersionText(deviceVersion));
-
-    // No hub check was started for this check (an arrival's scan without
-    // "FW Ver"): the hub is not judged. Once one was started, only its
-    // ended run with the version the dock must carry lets the offer through.
-    const ToolResult hub = m_toolResults.m_hubToolText.Get();
-    if (hub.state != ToolResult::State::NotRun) {
-        if (hub.state == ToolResult::State::Failed) {
-            Log(hub.text);
-        }
-        const std::wstring hubLine = HubResultLine(hub);
-        Log(hubLine);
-        if (hub.state != ToolResult::State::Done || hubLine.find(L"0x8720") == std::wstring::npos) {
-            m_surface.SetResultLook(ResultLook::Fail);
-            m_gateEnding = hub.state == ToolResult::State::Done ? FlowEnding::NotApplicable
-                                                                : FlowEnding::CheckFailed;
-            return 0;
-        }
-        const ToolResult dp = m_toolResults.m_dpToolText.Get();
-        if (dp.state == ToolResult::State::Failed) {
-            Log(dp.text);
-        }
-        const std::wstring dpLine = DpVersionLine();
-        if (!dpLine.empty()) {
-            Log(dpLine);
-        } else {
-            Log(L"No DP");
-            m_surface.SetResultLook(ResultLook::Fail);
-        }
+    const GateVerdict verdict =
+        JudgeVersions(fileVersion, deviceVersion, m_toolResults.m_hubToolText.Get(),
+                      m_toolResults.m_dpToolText.Get());
+    for (const std::wstring& line : verdict.lines) {
+        Log(line);
     }
-
-    m_gateEnding = FlowEnding::UpdateOffered;
-    switch (fileVersion[0]) {
-        case 'E':
-            Log(L"Engineer file version!");
-            return 1;
-        case 'L':
-            Log(L"Downgrade file version!");
-            return 1;
-        case 'V':
-            break;
-        default:
-            Log(L"ISP file version error!");
-            m_gateEnding = FlowEnding::NotApplicable;
-            return 0;
-    }
-    if (deviceVersion[0] == 'E') {
-        Log(L"Engineer device version!");
-        return 1;
-    }
-    if (VersionNumber(fileVersion) > VersionNumber(deviceVersion)) {
-        Log(L"Press to upgrade new version!");
+    if (verdict.resetProgress) {
         m_surface.SetProgressPosition(0);
-        m_surface.SetResultLook(ResultLook::Fail);
-        return 1;
     }
-    Log(L"ISP file version must higher then device version!");
-    Log(L"Don't need to upgrade!");
-    m_surface.SetResultLook(ResultLook::Pass);
-    m_gateEnding = FlowEnding::UpToDate;
-    return 0;
+    for (const ResultLook look : verdict.looks) {
+        m_surface.SetResultLook(look);
+    }
+    m_gateEnding = verdict.ending;
+    return verdict.offer ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------

@@ -165,10 +165,6 @@ private:
     bool SendPacket(std::uint8_t length);
 
     void RunDeviceCheck(DeviceCheck check);
-    // The gate's line for the hub tool's result, and the DisplayPort tool's
-    // version line (empty when it gave none).
-    static std::wstring HubResultLine(const ToolResult& hub);
-    std::wstring DpVersionLine() const;
     // Logs a vendor tool that the check could not find, by name and path.
     void NoteMissingTool(const std::optional<MissingTool>& missing);
     // After a tool check, the version check that gives the verdict follows,

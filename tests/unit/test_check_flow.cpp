@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/VersionGate.h"
 #include "package/ModelNames.h"
 #include "tests/support/FlowHarness.h"
 
@@ -333,172 +334,205 @@ TEST(CheckFlow, AMissingVendorToolIsNamedAndFailsTheCheck) {
     }
 }
 
-TEST(CheckFlow, VersionGate) {
-    using V = std::array<std::uint8_t, 4>;
+namespace {
+
+ToolResult Done(std::wstring text) {
+    return ToolResult{.state = ToolResult::State::Done, .text = std::move(text)};
+}
+ToolResult Failed(std::wstring reason) {
+    return ToolResult{.state = ToolResult::State::Failed, .text = std::move(reason)};
+}
+const ToolResult kRunning{.state = ToolResult::State::Running, .text = {}};
+const ToolResult kNotRun{};
+
+}  // namespace
+
+TEST(VersionGate, EveryVerdict) {
+    using V = FirmwareVersion;
+    using L = ResultLook;
+    using E = FlowEnding;
+    const ToolResult hubOk = Done(L"HUB FW is 0x8720");
     const struct {
         const char* name;
         V file;
         V device;
-        std::wstring hub;
-        std::wstring dp;
+        ToolResult hub;
+        ToolResult dp;
         std::vector<std::wstring> lines;  // after the two version lines
-        std::optional<ResultLook> look;
-        int result;
-        // An empty hub text with a run that ended means no hub check was started.
-        ScriptedTools::Answer hubAnswer = ScriptedTools::Answer::Done;
-        ScriptedTools::Answer dpAnswer = ScriptedTools::Answer::Done;
+        std::vector<ResultLook> looks;
+        bool offer;
+        FlowEnding ending;
     } cases[] = {
+        // No hub check started for this check: the hub is not judged.
         {"engineer file",
          {'E', 1, 1, 7},
          {'V', 2, 0, 0},
-         L"",
-         L"",
+         kNotRun,
+         kNotRun,
          {L"Engineer file version!"},
          {},
-         1},
+         true,
+         E::UpdateOffered},
         {"downgrade file",
          {'L', 1, 0, 0},
          {'V', 2, 0, 0},
-         L"",
-         L"",
+         kNotRun,
+         kNotRun,
          {L"Downgrade file version!"},
          {},
-         1},
+         true,
+         E::UpdateOffered},
         {"unknown letter",
          {'X', 1, 1, 7},
          {'V', 1, 1, 6},
-         L"",
-         L"",
+         kNotRun,
+         kNotRun,
          {L"ISP file version error!"},
          {},
-         0},
+         false,
+         E::NotApplicable},
         {"lower-case v",
          {'v', 1, 1, 7},
          {'V', 1, 1, 6},
-         L"",
-         L"",
+         kNotRun,
+         kNotRun,
          {L"ISP file version error!"},
          {},
-         0},
+         false,
+         E::NotApplicable},
         {"engineer device",
          {'V', 1, 1, 7},
          {'E', 9, 9, 9},
-         L"",
-         L"",
+         kNotRun,
+         kNotRun,
          {L"Engineer device version!"},
          {},
-         1},
+         true,
+         E::UpdateOffered},
         {"release newer",
          {'V', 1, 1, 7},
          {'V', 1, 1, 6},
-         L"",
-         L"",
+         kNotRun,
+         kNotRun,
          {L"Press to upgrade new version!"},
-         ResultLook::Fail,
-         1},
+         {L::Fail},
+         true,
+         E::UpdateOffered},
         {"release equal",
          {'V', 1, 1, 7},
          {'V', 1, 1, 7},
-         L"",
-         L"",
+         kNotRun,
+         kNotRun,
          {L"ISP file version must higher then device version!", L"Don't need to upgrade!"},
-         ResultLook::Pass,
-         0},
+         {L::Pass},
+         false,
+         E::UpToDate},
         {"release older",
          {'V', 1, 1, 7},
          {'V', 1, 2, 0},
-         L"",
-         L"",
+         kNotRun,
+         kNotRun,
          {L"ISP file version must higher then device version!", L"Don't need to upgrade!"},
-         ResultLook::Pass,
-         0},
-        {"wrong hub",
-         {'E', 1, 1, 7},
-         {'V', 1, 1, 6},
-         L"HUB FW is 0x8721",
-         L"Pegasus App: 1",
-         {L"HUB FW is 0x8721"},
-         ResultLook::Fail,
-         0},
-        {"no DisplayPort text",
-         {'V', 1, 1, 7},
-         {'V', 1, 1, 6},
-         L"HUB FW is 0x8720",
-         L"",
-         {L"HUB FW is 0x8720", L"No DP", L"Press to upgrade new version!"},
-         ResultLook::Fail,
-         1},
-        {"no DisplayPort text, not newer",
-         {'V', 1, 1, 7},
-         {'V', 1, 1, 7},
-         L"HUB FW is 0x8720",
-         L"",
-         {L"HUB FW is 0x8720", L"No DP", L"ISP file version must higher then device version!",
-          L"Don't need to upgrade!"},
-         ResultLook::Pass,
-         0},
-        {"token cut at 30",
-         {'E', 1, 1, 7},
-         {'V', 1, 1, 6},
-         L"HUB FW is 0x8720",
-         L"junk\nPegasus App: 7.02.05 Boot: 1.1 and more",
-         {L"HUB FW is 0x8720", L"Pegasus App: 7.02.05 Boot: 1.1", L"Engineer file version!"},
-         {},
-         1},
-        {"hub tool still running",
-         {'E', 1, 1, 7},
-         {'V', 1, 1, 6},
-         L"",
-         L"",
-         {L"HUB FW is unknown: the hub tool did not finish in time"},
-         ResultLook::Fail,
-         0,
-         ScriptedTools::Answer::Running},
-        {"hub tool ended at its bound",
-         {'E', 1, 1, 7},
-         {'V', 1, 1, 6},
-         L"GL352xISP.exe did not end within 60 s and was ended with all it started",
-         L"",
-         {L"GL352xISP.exe did not end within 60 s and was ended with all it started",
-          L"HUB FW is unknown: the hub tool did not run"},
-         ResultLook::Fail,
-         0,
-         ScriptedTools::Answer::Failed},
-        {"DisplayPort tool still running",
-         {'E', 1, 1, 7},
-         {'V', 1, 1, 6},
-         L"HUB FW is 0x8720",
-         L"Pegasus App: 1",
-         {L"HUB FW is 0x8720", L"No DP", L"Engineer file version!"},
-         ResultLook::Fail,
-         1,
-         ScriptedTools::Answer::Done,
-         ScriptedTools::Answer::Running},
+         {L::Pass},
+         false,
+         E::UpToDate},
         {"a00 is a thousand",
          {'V', 9, 9, 9},
          {'V', 10, 0, 0},
-         L"",
-         L"",
+         kNotRun,
+         kNotRun,
          {L"ISP file version must higher then device version!", L"Don't need to upgrade!"},
-         ResultLook::Pass,
-         0},
+         {L::Pass},
+         false,
+         E::UpToDate},
+        // The hub and DisplayPort results of a check of "FW Ver".
+        {"wrong hub",
+         {'E', 1, 1, 7},
+         {'V', 1, 1, 6},
+         Done(L"HUB FW is 0x8721"),
+         Done(L"Pegasus App: 1"),
+         {L"HUB FW is 0x8721"},
+         {L::Fail},
+         false,
+         E::NotApplicable},
+        {"no DisplayPort text",
+         {'V', 1, 1, 7},
+         {'V', 1, 1, 6},
+         hubOk,
+         Done(L""),
+         {L"HUB FW is 0x8720", L"No DP", L"Press to upgrade new version!"},
+         {L::Fail, L::Fail},
+         true,
+         E::UpdateOffered},
+        {"no DisplayPort text, not newer",
+         {'V', 1, 1, 7},
+         {'V', 1, 1, 7},
+         hubOk,
+         Done(L""),
+         {L"HUB FW is 0x8720", L"No DP", L"ISP file version must higher then device version!",
+          L"Don't need to upgrade!"},
+         {L::Fail, L::Pass},
+         false,
+         E::UpToDate},
+        {"token cut at 30",
+         {'E', 1, 1, 7},
+         {'V', 1, 1, 6},
+         hubOk,
+         Done(L"junk\nPegasus App: 7.02.05 Boot: 1.1 and more"),
+         {L"HUB FW is 0x8720", L"Pegasus App: 7.02.05 Boot: 1.1", L"Engineer file version!"},
+         {},
+         true,
+         E::UpdateOffered},
+        {"hub tool still running",
+         {'E', 1, 1, 7},
+         {'V', 1, 1, 6},
+         kRunning,
+         kNotRun,
+         {L"HUB FW is unknown: the hub tool did not finish in time"},
+         {L::Fail},
+         false,
+         E::CheckFailed},
+        {"hub tool ended at its bound",
+         {'E', 1, 1, 7},
+         {'V', 1, 1, 6},
+         Failed(L"GL352xISP.exe did not end within 60 s and was ended with all it started"),
+         kNotRun,
+         {L"GL352xISP.exe did not end within 60 s and was ended with all it started",
+          L"HUB FW is unknown: the hub tool did not run"},
+         {L::Fail},
+         false,
+         E::CheckFailed},
+        {"DisplayPort tool still running",
+         {'E', 1, 1, 7},
+         {'V', 1, 1, 6},
+         hubOk,
+         kRunning,
+         {L"HUB FW is 0x8720", L"No DP", L"Engineer file version!"},
+         {L::Fail},
+         true,
+         E::UpdateOffered},
+        {"DisplayPort tool failed",
+         {'E', 1, 1, 7},
+         {'V', 1, 1, 6},
+         hubOk,
+         Failed(L"McdpIsp.exe could not be started"),
+         {L"HUB FW is 0x8720", L"McdpIsp.exe could not be started", L"No DP",
+          L"Engineer file version!"},
+         {L::Fail},
+         true,
+         E::UpdateOffered},
     };
     for (const auto& c : cases) {
-        FlowHarness h;
-        if (!c.hub.empty() || c.hubAnswer != ScriptedTools::Answer::Done) {
-            ScriptedTools::Start(h.tools.results.m_hubToolText, c.hubAnswer, c.hub);
-            ScriptedTools::Start(h.tools.results.m_dpToolText, c.dpAnswer, c.dp);
-        }
-        EXPECT_EQ(h.flow.CheckFirmwareVersion(c.file, c.device), c.result) << c.name;
-        auto lines = h.surface.Lines();
-        ASSERT_GE(lines.size(), 2U) << c.name;
-        lines.erase(lines.begin(), lines.begin() + 2);
-        EXPECT_EQ(lines, c.lines) << c.name;
-        if (c.look) {
-            EXPECT_EQ(h.surface.looks.back(), *c.look) << c.name;
-        } else {
-            EXPECT_TRUE(h.surface.looks.empty()) << c.name;
-        }
+        const GateVerdict verdict = JudgeVersions(c.file, c.device, c.hub, c.dp);
+        ASSERT_GE(verdict.lines.size(), 2U) << c.name;
+        EXPECT_EQ(std::vector<std::wstring>(verdict.lines.begin() + 2, verdict.lines.end()),
+                  c.lines)
+            << c.name;
+        EXPECT_EQ(verdict.looks, c.looks) << c.name;
+        EXPECT_EQ(verdict.offer, c.offer) << c.name;
+        EXPECT_EQ(verdict.ending, c.ending) << c.name;
+        EXPECT_EQ(verdict.resetProgress, c.lines.back() == L"Press to upgrade new version!")
+            << c.name;
     }
 }
 
