@@ -167,35 +167,21 @@ void UpgradeFlow::SendChip2Start() {
 }
 
 bool UpgradeFlow::SendDataPacket() {
-    return SendPacket(device::PlainPacketLength(m_dwXferRemaining));
-}
-
-bool UpgradeFlow::SendBlockDataPacket() {
-    const std::uint8_t length = device::BlockPacketLength(m_dwXferRemaining, m_wBlockRoom);
-    if (!SendPacket(length)) {
-        return false;
-    }
-    m_wBlockRoom = device::BlockRoomAfter(m_wBlockRoom, length);
-    return true;
-}
-
-bool UpgradeFlow::SendPacket(std::uint8_t length) {
     if (!m_link.State().m_bOpen) {
         return true;
     }
+    const std::uint8_t length = m_transfer.NextLength();
     std::array<std::uint8_t, device::kMaxPacketData> payload{};
     const std::span<std::uint8_t> bytes(payload.data(), length);
-    const std::uint32_t position = m_dwXferTotal - m_dwXferRemaining;
-    if (!package::ReadImageBytes(m_packageFile, m_images, m_nXferImage, position, bytes)) {
+    if (!package::ReadImageBytes(m_packageFile, m_images, m_transfer.Image(), m_transfer.Position(),
+                                 bytes)) {
         return false;
     }
-    const auto packet =
-        device::BuildDataPacket(static_cast<std::uint16_t>(m_wPacketCount + 1), bytes);
+    const auto packet = device::BuildDataPacket(m_transfer.NextPacketNumber(), bytes);
     if (!packet) {
         return false;
     }
-    m_dwXferRemaining -= length;
-    ++m_wPacketCount;
+    m_transfer.Sent(length);
     m_link.WriteReport(*packet);
     return true;
 }
@@ -204,13 +190,7 @@ bool UpgradeFlow::SendPacket(std::uint8_t length) {
 // The programming sequence
 
 void UpgradeFlow::BeginImage(int image, std::wstring heading, Step sendStep) {
-    m_wPacketCount = 0;
-    if (sendStep == STEP_CHIP1_SEND) {
-        m_wBlockRoom = device::kChip1BlockSize;
-    }
-    m_nXferImage = image;
-    m_dwXferTotal = m_images.m_dwImageLength[image];
-    m_dwXferRemaining = m_dwXferTotal;
+    m_transfer.Begin(image, m_images.m_dwImageLength[image], sendStep == STEP_CHIP1_SEND);
     Log(std::move(heading));
     Log(L"");
     if (sendStep == STEP_CHIP2_FILE1_SEND) {
@@ -221,21 +201,19 @@ void UpgradeFlow::BeginImage(int image, std::wstring heading, Step sendStep) {
 }
 
 void UpgradeFlow::SendStep() {
-    const std::uint32_t done = m_dwXferTotal - m_dwXferRemaining;
-    const auto percent = static_cast<std::uint16_t>(done * 100U / m_dwXferTotal);
+    const std::uint16_t percent = m_transfer.Percent();
     if (m_nIspStep == STEP_CHIP2_FILE2_SEND && percent == 0) {
         LogPercent(L"Wait...", percent);
     } else {
-        LogPercent(Format(L"%6u", done), percent);
+        LogPercent(Format(L"%6u", m_transfer.Position()), percent);
     }
-    const bool sent = m_nIspStep == STEP_CHIP1_SEND ? SendBlockDataPacket() : SendDataPacket();
-    if (!sent) {
+    if (!SendDataPacket()) {
         FailRun(L"Firmware file read error, update stopped!");
     }
 }
 
 void UpgradeFlow::EndImage(bool leadingSpace) {
-    LogPercent(Format(leadingSpace ? L" %6u" : L"%6u", m_dwXferTotal), 100);
+    LogPercent(Format(leadingSpace ? L" %6u" : L"%6u", m_transfer.Total()), 100);
 }
 
 void UpgradeFlow::FailRun(std::wstring_view line) {
@@ -408,7 +386,7 @@ void UpgradeFlow::StepSequencer() {
             case STEP_CHIP2_FILE2_SEND:
             case STEP_CHIP3_SEND:
             case STEP_CHIP1_SEND:
-                if (m_dwXferRemaining == 0) {
+                if (m_transfer.Done()) {
                     ++m_nIspStep;  // each send step is followed by its end step
                     atOnce = true;
                 } else {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/DialogSurface.h"
+#include "app/ImageTransfer.h"
 #include "device/HidLink.h"
 #include "device/IspReport.h"
 #include "package/FirmwarePackage.h"
@@ -161,8 +162,6 @@ private:
     // The next packet of the image under way, plain or within 256-byte blocks.
     // False when the image bytes could not be read: nothing was sent.
     bool SendDataPacket();
-    bool SendBlockDataPacket();
-    bool SendPacket(std::uint8_t length);
 
     void RunDeviceCheck(DeviceCheck check);
     // Logs a vendor tool that the check could not find, by name and path.
@@ -225,11 +224,7 @@ private:
     std::size_t m_lastReportLength = 0;
 
     // The image under way.
-    int m_nXferImage = 0;
-    std::uint32_t m_dwXferTotal = 0;
-    std::uint32_t m_dwXferRemaining = 0;
-    std::uint16_t m_wPacketCount = 0;
-    std::uint16_t m_wBlockRoom = 0;
+    ImageTransfer m_transfer;
 
     // Chip 1's checksum did not match. The run still writes chips 2 and 3 as
     // the dock expects, but it can no longer end in PASS.

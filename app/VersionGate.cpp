@@ -21,8 +21,8 @@ unsigned VersionNumber(const FirmwareVersion& version) {
 
 std::wstring VersionText(const FirmwareVersion& version) {
     const bool printable = version[0] >= 0x20 && version[0] < 0x7F;
-    std::wstring text = printable ? std::wstring(1, static_cast<wchar_t>(version[0]))
-                                  : Hex(L"\\x%02x", version[0]);
+    std::wstring text =
+        printable ? std::wstring(1, static_cast<wchar_t>(version[0])) : Hex(L"\\x%02x", version[0]);
     for (std::size_t i = 1; i < version.size(); ++i) {
         text += Hex(L"%x", version[i]);
     }
@@ -50,8 +50,8 @@ std::wstring DpVersionLine(const ToolResult& dp) {
     return token == std::wstring::npos ? std::wstring() : dp.text.substr(token, 30);
 }
 
-GateVerdict JudgeVersions(const FirmwareVersion& package, const FirmwareVersion& device, const ToolResult& hub,
-                          const ToolResult& dp) {
+GateVerdict JudgeVersions(const FirmwareVersion& package, const FirmwareVersion& device,
+                          const ToolResult& hub, const ToolResult& dp) {
     GateVerdict verdict;
     verdict.lines = {L"File Version: " + VersionText(package),
                      L"Device Version: " + VersionText(device)};

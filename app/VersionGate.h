@@ -25,8 +25,8 @@ struct GateVerdict {
 
 using FirmwareVersion = std::array<std::uint8_t, 4>;
 
-GateVerdict JudgeVersions(const FirmwareVersion& package, const FirmwareVersion& device, const ToolResult& hub,
-                          const ToolResult& dp);
+GateVerdict JudgeVersions(const FirmwareVersion& package, const FirmwareVersion& device,
+                          const ToolResult& hub, const ToolResult& dp);
 
 // A version as the log shows it: the letter, then each value in hexadecimal
 // ("E117"). A letter byte that does not print is written as \xNN: a zero
