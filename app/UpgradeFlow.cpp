@@ -47,7 +47,7 @@ struct CheckTexts {
 UpgradeFlow::UpgradeFlow(DialogSurface& surface, HidLink& link, ToolLauncher& tools,
                          ToolResults& toolResults, PackageFile& packageFile,
                          const package::ImageTable& images, const PackageIdentity& package,
-                         CheckSchedule schedule)
+                         Schedule schedule)
     : m_surface(surface),
       m_link(link),
       m_tools(tools),
@@ -55,7 +55,10 @@ UpgradeFlow::UpgradeFlow(DialogSurface& surface, HidLink& link, ToolLauncher& to
       m_packageFile(packageFile),
       m_images(images),
       m_package(package),
-      m_schedule(schedule) {}
+      m_schedule(schedule == Schedule::BackToBack
+                     ? std::unique_ptr<CheckSchedule>(
+                           std::make_unique<BackToBackSchedule>(surface, toolResults))
+                     : std::make_unique<WindowTimersSchedule>(surface)) {}
 
 // ---------------------------------------------------------------------------
 // Answers
@@ -671,8 +674,7 @@ void UpgradeFlow::OnHidArrival() {
     // asks the dock for its mode in the middle of a transfer. Only the wait
     // for the dock's return in its bootloader needs the scan.
     if (RunOver() || m_nIspStep == STEP_CHIP3_ERASE) {
-        m_surface.SetTimer(TIMER_SCAN, kArrivalScanDelayMs);
-        m_bScanPending = true;
+        m_schedule->ScanSoon();
     }
 }
 
@@ -725,23 +727,14 @@ bool UpgradeFlow::OnHidRemoval(std::wstring_view interfaceName) {
 void UpgradeFlow::OnDialogTimer(int id) {
     switch (id) {
         case TIMER_SCAN:
-            m_surface.KillTimer(TIMER_SCAN);
-            m_bScanPending = false;
-            OnScanDevices();
-            break;
         case TIMER_HUB_CHECK:
-            m_surface.KillTimer(TIMER_HUB_CHECK);
-            m_bHubCheckPending = false;
-            CheckHubFirmware();
-            FollowToolCheckWithScan();
-            FollowToolCheckBackToBack(DeviceCheck::Hub);
-            break;
         case TIMER_DP_CHECK:
-            m_surface.KillTimer(TIMER_DP_CHECK);
-            m_bDpCheckPending = false;
-            CheckDpFirmware();
-            FollowToolCheckWithScan();
-            FollowToolCheckBackToBack(DeviceCheck::Dp);
+            if (const std::optional<DeviceCheck> part = m_schedule->Fired(id)) {
+                RunDeviceCheck(*part);
+                if (*part != DeviceCheck::Scan) {
+                    m_schedule->AfterToolCheck(*part, RunOver());
+                }
+            }
             break;
         case TIMER_NO_ANSWER:
             m_surface.KillTimer(TIMER_NO_ANSWER);
@@ -763,78 +756,21 @@ void UpgradeFlow::OnFwVer() {
     m_surface.EnableControl(kFwVerButton, false);
     m_surface.EnableControl(kStartButton, false);
     m_surface.EnableControl(kExitButton, false);
-    m_surface.KillTimer(TIMER_HUB_CHECK);
-    m_surface.KillTimer(TIMER_DP_CHECK);
-    m_surface.KillTimer(TIMER_SCAN);
-    m_awaitedTool.reset();
-    if (m_schedule == CheckSchedule::BackToBack) {
-        // The hub check as soon as the window thread is free; each later part
-        // follows the end of the one before.
-        m_surface.SetTimer(TIMER_HUB_CHECK, 0);
-    } else {
-        m_surface.SetTimer(TIMER_HUB_CHECK, kHubCheckDelayMs);
-        m_surface.SetTimer(TIMER_DP_CHECK, kDpCheckDelayMs);
-        m_surface.SetTimer(TIMER_SCAN, kFwVerScanDelayMs);
-    }
-    m_bHubCheckPending = true;
-    m_bDpCheckPending = true;
-    m_bScanPending = true;
+    m_schedule->Begin();
     // The results of an earlier check, and any of its runs still to end,
     // belong to that check.
     m_toolResults.m_hubToolText.Reset();
     m_toolResults.m_dpToolText.Reset();
 }
 
-// An arrival moves the scan of "FW Ver" forward, so its verdict may come
-// before a tool check, which then takes the buttons away again. The verdict
-// is given anew once the tool results are in, as the usual order gives it.
-void UpgradeFlow::FollowToolCheckWithScan() {
-    if (m_schedule == CheckSchedule::BackToBack || !RunOver() || m_bHubCheckPending ||
-        m_bDpCheckPending || m_bScanPending) {
-        return;
-    }
-    m_surface.SetTimer(TIMER_SCAN, kScanAfterToolCheckMs);
-    m_bScanPending = true;
-}
-
-void UpgradeFlow::FollowToolCheckBackToBack(DeviceCheck check) {
-    if (m_schedule != CheckSchedule::BackToBack || !RunOver()) {
-        return;
-    }
-    const ToolResultText& result =
-        check == DeviceCheck::Hub ? m_toolResults.m_hubToolText : m_toolResults.m_dpToolText;
-    if (result.Get().state == ToolResult::State::Running) {
-        m_awaitedTool = check;  // OnToolEnded goes on
-        return;
-    }
-    m_awaitedTool.reset();
-    // The tool has ended, or the check ended before it reached the dock and
-    // started none: the next part follows at once.
-    if (check == DeviceCheck::Hub) {
-        m_bDpCheckPending = true;
-        m_surface.SetTimer(TIMER_DP_CHECK, 0);
-    } else {
-        m_bScanPending = true;
-        m_surface.SetTimer(TIMER_SCAN, 0);
-    }
-}
-
 void UpgradeFlow::OnToolEnded() {
-    if (m_awaitedTool) {
-        FollowToolCheckBackToBack(*m_awaitedTool);
-    }
+    m_schedule->OnToolEnded(RunOver());
 }
 
 // A run talks to the dock alone: no check of "FW Ver" may reopen the link
 // under it.
 void UpgradeFlow::CancelFwVerChecks() {
-    m_surface.KillTimer(TIMER_HUB_CHECK);
-    m_surface.KillTimer(TIMER_DP_CHECK);
-    m_surface.KillTimer(TIMER_SCAN);
-    m_bHubCheckPending = false;
-    m_bDpCheckPending = false;
-    m_bScanPending = false;
-    m_awaitedTool.reset();
+    m_schedule->Cancel();
 }
 
 void UpgradeFlow::DisableButtonsForWriting() {

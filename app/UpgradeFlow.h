@@ -2,12 +2,14 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/CheckSchedule.h"
 #include "app/DialogSurface.h"
 #include "app/ImageTransfer.h"
 #include "device/HidLink.h"
@@ -35,9 +37,9 @@ public:
     static constexpr int kScanButton = IDC_SCAN_DEVICES;
 
     // One-shot timers of a check.
-    static constexpr int TIMER_SCAN = 1;
-    static constexpr int TIMER_HUB_CHECK = 3;
-    static constexpr int TIMER_DP_CHECK = 4;
+    static constexpr int TIMER_SCAN = CheckSchedule::kScanTimer;
+    static constexpr int TIMER_HUB_CHECK = CheckSchedule::kHubTimer;
+    static constexpr int TIMER_DP_CHECK = CheckSchedule::kDpTimer;
     // Watches a run, and the mode and version queries of a check, for a dock
     // that stops answering, and chip 1's erase for one that never finishes.
     static constexpr int TIMER_NO_ANSWER = 5;
@@ -45,13 +47,6 @@ public:
     static constexpr unsigned kAnswerTimeoutMs = 10000;
     static constexpr unsigned kRestartTimeoutMs = 30000;
     static constexpr unsigned kChip1EraseLimitMs = 60000;
-    // "FW Ver" runs the hub check, the DisplayPort check and the scan at these
-    // times; a scan follows a tool check by the same gap as the last two.
-    static constexpr unsigned kHubCheckDelayMs = 2000;
-    static constexpr unsigned kDpCheckDelayMs = 8000;
-    static constexpr unsigned kFwVerScanDelayMs = 12000;
-    static constexpr unsigned kScanAfterToolCheckMs = kFwVerScanDelayMs - kDpCheckDelayMs;
-    static constexpr unsigned kArrivalScanDelayMs = 200;
 
     // Steps of the programming sequence; 0 is idle.
     enum Step : std::uint8_t {
@@ -86,18 +81,16 @@ public:
     // Pause between two polls of chip 1's erase.
     static constexpr unsigned kErasePollPauseMs = 30;
 
-    // When the parts of a check of "FW Ver" run: on the window's timers, the
-    // hub check at 2 s, the DisplayPort check at 8 s and the scan at 12 s; or,
-    // with no one watching, back to back: each tool to its end, then the next
-    // part at once.
-    enum class CheckSchedule { WindowTimers, BackToBack };
+    // When the parts of a check of "FW Ver" run: on the window's timers, or,
+    // with no one watching, back to back (see CheckSchedule).
+    enum class Schedule { WindowTimers, BackToBack };
 
     // The flow is given all it reads: the package and what it says of the
     // dock, and the tool results that `tools` leaves in `toolResults`.
     UpgradeFlow(DialogSurface& surface, HidLink& link, ToolLauncher& tools,
                 ToolResults& toolResults, PackageFile& packageFile,
                 const package::ImageTable& images, const PackageIdentity& package,
-                CheckSchedule schedule = CheckSchedule::WindowTimers);
+                Schedule schedule = Schedule::WindowTimers);
 
     // An input report from the dock, as long as it was read.
     void OnIspReport(std::span<const std::uint8_t> report);
@@ -127,9 +120,7 @@ public:
     // window: package, device, hub, dp, model.
     std::vector<std::wstring> CheckSummary() const;
     // A check of "FW Ver" is still to come: its verdict is not the last one.
-    bool FwVerChecksPending() const {
-        return m_bHubCheckPending || m_bDpCheckPending || m_bScanPending;
-    }
+    bool FwVerChecksPending() const { return m_schedule->Pending(); }
 
     std::uint8_t IspStep() const { return m_nIspStep; }
     bool IspMode() const { return m_bIspMode; }
@@ -140,7 +131,7 @@ private:
     // that an answer arriving there does nothing. Defined only in test code.
     friend struct UpgradeFlowTestAccess;
 
-    enum class DeviceCheck { Scan, Hub, Dp };
+    using DeviceCheck = CheckSchedule::Part;
     // The query of a check whose answer is awaited outside a run.
     // The query of a check whose answer is awaited outside a run, or the
     // finish command's answer after chip 3's pass.
@@ -166,12 +157,7 @@ private:
     void RunDeviceCheck(DeviceCheck check);
     // Logs a vendor tool that the check could not find, by name and path.
     void NoteMissingTool(const std::optional<MissingTool>& missing);
-    // After a tool check, the version check that gives the verdict follows,
-    // unless another check of "FW Ver" is still to come.
-    void FollowToolCheckWithScan();
     void CancelFwVerChecks();
-    // Back to back: the part after a tool check runs once its tool has ended.
-    void FollowToolCheckBackToBack(DeviceCheck check);
     void AwaitQuery(AwaitedQuery query);
     // A run is over (or none began): idle, or showing its verdict.
     bool RunOver() const;
@@ -210,13 +196,7 @@ private:
 
     bool m_bDeviceReady = false;
     bool m_bIspMode = false;
-    // The checks of "FW Ver" whose timers have not fired yet.
-    bool m_bHubCheckPending = false;
-    bool m_bDpCheckPending = false;
-    bool m_bScanPending = false;
-    CheckSchedule m_schedule;
-    // Back to back: the tool check whose run must end before the next part.
-    std::optional<DeviceCheck> m_awaitedTool;
+    std::unique_ptr<CheckSchedule> m_schedule;
     AwaitedQuery m_awaitedQuery = AwaitedQuery::None;
     std::uint8_t m_nIspStep = STEP_IDLE;
     // The answer being handled, zero past the length that was read.

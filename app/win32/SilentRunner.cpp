@@ -31,7 +31,7 @@ SilentRunner::SilentRunner(const CommandLineOptions& options, LogOutputs& output
           },
           kToolBoundMs),
       m_flow(*this, m_hidDevice, m_toolLauncher, m_toolResults, m_packageFile, m_imageTable,
-             m_package, UpgradeFlow::CheckSchedule::BackToBack) {}
+             m_package, UpgradeFlow::Schedule::BackToBack) {}
 
 SilentRunner::~SilentRunner() {
     m_hidNotification.Reset();

@@ -186,9 +186,8 @@ struct LoadedSamplePackage {
 // are handed to the flow the way the dialog's window thread hands them over.
 class FlowHarness {
 public:
-    explicit FlowHarness(
-        sim::DockSettings settings = {}, char updatePlan = '3',
-        UpgradeFlow::CheckSchedule schedule = UpgradeFlow::CheckSchedule::WindowTimers)
+    explicit FlowHarness(sim::DockSettings settings = {}, char updatePlan = '3',
+                         UpgradeFlow::Schedule schedule = UpgradeFlow::Schedule::WindowTimers)
         : package(updatePlan),
           dock(settings),
           link(dock),

@@ -61,7 +61,7 @@ TEST(CheckFlow, FwVerRunsTheHubCheckTheDisplayPortCheckAndTheScanOnTheirTimers) 
 // With no one watching, a check runs back to back: each tool to its end, then
 // the next part at once. It takes the tools' own time and the scan's.
 TEST(CheckFlow, BackToBackEachToolRunsToItsEndThenTheNextPartAtOnce) {
-    FlowHarness h({}, '3', UpgradeFlow::CheckSchedule::BackToBack);
+    FlowHarness h({}, '3', UpgradeFlow::Schedule::BackToBack);
     h.tools.hubAnswer = ScriptedTools::Answer::Running;
     h.tools.dpAnswer = ScriptedTools::Answer::Running;
     h.flow.OnFwVer();
@@ -90,7 +90,7 @@ TEST(CheckFlow, BackToBackEachToolRunsToItsEndThenTheNextPartAtOnce) {
     EXPECT_FALSE(h.flow.FwVerChecksPending());
 
     // Without a dock no tool starts, and the parts follow one another at once.
-    FlowHarness noDock({}, '3', UpgradeFlow::CheckSchedule::BackToBack);
+    FlowHarness noDock({}, '3', UpgradeFlow::Schedule::BackToBack);
     noDock.link.Unplug();
     noDock.Pump();
     noDock.flow.OnFwVer();
