@@ -240,7 +240,9 @@ void UpgradeFlow::ShowVerdict(ResultLook look) {
 }
 
 void UpgradeFlow::EndCheck(FlowEnding ending) {
-    if (RunOver()) {
+    // A verdict that a part of "FW Ver" still to come would give again is not
+    // the check's: only the last one is reported.
+    if (RunOver() && !m_schedule->Pending()) {
         // Whatever the verdict, a check whose vendor tool could not run (it is
         // missing, or it was ended at its bound) did not judge the dock.
         const bool toolFailed =

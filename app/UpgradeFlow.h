@@ -119,8 +119,6 @@ public:
     // What a check found, as `key=value` lines for whoever checks without a
     // window: package, device, hub, dp, model.
     std::vector<std::wstring> CheckSummary() const;
-    // A check of "FW Ver" is still to come: its verdict is not the last one.
-    bool FwVerChecksPending() const { return m_schedule->Pending(); }
 
     std::uint8_t IspStep() const { return m_nIspStep; }
     bool IspMode() const { return m_bIspMode; }

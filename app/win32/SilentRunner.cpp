@@ -143,8 +143,8 @@ void SilentRunner::Finish(int exitCode) {
 
 void SilentRunner::ReportEnding(FlowEnding ending) {
     const bool runEnding = ending == FlowEnding::RunPassed || ending == FlowEnding::RunFailed;
-    // A verdict that a check of "FW Ver" still to come would repeat is not the last.
-    if (!runEnding && (m_updateStarted || m_flow.FwVerChecksPending())) {
+    // Once the update runs, only its own ending counts.
+    if (!runEnding && m_updateStarted) {
         return;
     }
     if (m_checkOnly && !runEnding) {
