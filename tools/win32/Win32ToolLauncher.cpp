@@ -39,8 +39,16 @@ Win32ToolLauncher::Win32ToolLauncher(ToolResults& results, bool showConsole,
 }
 
 Win32ToolLauncher::~Win32ToolLauncher() {
-    const std::lock_guard lock(m_handOver->mutex);
-    m_handOver->open = false;
+    {
+        const std::lock_guard lock(m_handOver->mutex);
+        m_handOver->open = false;
+    }
+    const ULONGLONG deadline = ::GetTickCount64() + kWorkerEndMs;
+    for (const UniqueKernelHandle& worker : m_workers) {
+        const ULONGLONG now = ::GetTickCount64();
+        static_cast<void>(::WaitForSingleObject(
+            worker.Get(), now < deadline ? static_cast<DWORD>(deadline - now) : 0));
+    }
 }
 
 std::optional<MissingTool> Win32ToolLauncher::StartHubTool() {
@@ -67,15 +75,18 @@ std::optional<MissingTool> Win32ToolLauncher::StartWorker(ToolMode mode,
     const std::uint64_t ticket = result.Begin();
     auto run = std::make_unique<ToolRun>(
         ToolRun{mode, command, m_showConsole, m_boundMs, ticket, m_handOver});
-    const UniqueKernelHandle worker(
-        ::CreateThread(nullptr, 0, &ToolThreadProc, run.get(), 0, nullptr));
+    UniqueKernelHandle worker(::CreateThread(nullptr, 0, &ToolThreadProc, run.get(), 0, nullptr));
     if (!worker.IsValid()) {
         result.Fail(ticket, command.name + L" could not be started: no worker thread");
         return missing;
     }
-    // The worker owns its run now; nobody keeps a handle to it.
+    // The worker owns its run now.
     static_cast<void>(run.release());
     static_cast<void>(::SetThreadPriority(worker.Get(), THREAD_PRIORITY_ABOVE_NORMAL));
+    std::erase_if(m_workers, [](const UniqueKernelHandle& ended) {
+        return ::WaitForSingleObject(ended.Get(), 0) == WAIT_OBJECT_0;
+    });
+    m_workers.push_back(std::move(worker));
     return missing;
 }
 

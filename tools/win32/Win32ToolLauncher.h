@@ -6,7 +6,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "framework/OwnedHandle.h"
 #include "tools/ToolCommandLines.h"
 #include "tools/ToolLauncher.h"
 #include "tools/ToolResultText.h"
@@ -14,9 +16,9 @@
 
 // Starts the vendors' version tools, found beside the running program, each
 // on a worker thread of its own that leaves the tool's result in the results
-// it was given. Nobody waits for
-// a worker: one whose tool never ends waits alone, and the process may end
-// while it does.
+// it was given. The flow never waits for a worker: one whose tool never ends
+// waits alone, and the process may end while it does (its job then ends the
+// tool).
 class Win32ToolLauncher final : public ToolLauncher {
 public:
     // Which form of a run a worker uses.
@@ -36,7 +38,9 @@ public:
     // From here on no worker stores a result or calls onToolEnded: a worker
     // that outlives its launcher touches nothing of the program's, even while
     // the process ends. So the owner must destroy the launcher before the
-    // results it was given.
+    // results it was given. Workers whose tool has ended are given up to
+    // kWorkerEndMs to finish, so that none is still tearing itself down while
+    // the process ends; one whose tool never ends is not waited for longer.
     // onToolEnded must not destroy the launcher.
     ~Win32ToolLauncher() override;
     Win32ToolLauncher(const Win32ToolLauncher&) = delete;
@@ -52,6 +56,8 @@ private:
     struct ResultHandOver;
     struct ToolRun;
 
+    static constexpr DWORD kWorkerEndMs = 1000;
+
     std::optional<MissingTool> StartWorker(ToolMode mode, const ToolCommand& command);
     static DWORD WINAPI ToolThreadProc(void* parameter) noexcept;
 
@@ -59,4 +65,6 @@ private:
     DWORD m_boundMs;
     std::shared_ptr<ResultHandOver> m_handOver;
     ToolCommandLines m_commands;
+    // The workers that may still run.
+    std::vector<UniqueKernelHandle> m_workers;
 };
