@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "app/win32/LogPosting.h"
-#include "app/win32/OwnPackage.h"
 #include "framework/CPaintDC.h"
 #include "res/resource.h"
 
@@ -32,10 +31,11 @@ CKrEFM8SwUpgradeDlg::CKrEFM8SwUpgradeDlg(LogOutputs& outputs)
     : CBkDialogST(IDD_KREFM8SWUPGRADE_DIALOG),
       m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
       m_outputs(outputs),
-      m_hidDevice(&PostLogLine),
-      m_toolLauncher(m_toolResults, kShowToolConsoles),
-      m_flow(*this, m_hidDevice, m_toolLauncher, m_toolResults, m_hPackageFile, m_imageTable,
-             m_package) {}
+      m_core(*this,
+             FlowCore::Tools{.showConsoles = kShowToolConsoles,
+                             .onToolEnded = {},
+                             .boundMs = ToolProcess::kNoBound},
+             UpgradeFlow::Schedule::WindowTimers) {}
 
 void CKrEFM8SwUpgradeDlg::DoDataExchange() {
     CBkDialogST::DoDataExchange();
@@ -64,7 +64,7 @@ BOOL CKrEFM8SwUpgradeDlg::OnInitDialog() {
 
     RegisterHidNotification();
     // A link without threads says so at the first scan ("device Error!").
-    static_cast<void>(m_hidDevice.StartThreads(m_hWnd, WM_HID_REPORT));
+    static_cast<void>(m_core.Link().StartThreads(m_hWnd, WM_HID_REPORT));
 
     ResetResultLabel();
     // A package that does not load has said so in the log; the dialog opens anyway.
@@ -87,13 +87,14 @@ LRESULT CKrEFM8SwUpgradeDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lPar
             }
             break;
         case WM_TIMER:
-            m_flow.OnDialogTimer(static_cast<int>(wParam));
+            m_core.Flow().OnDialogTimer(static_cast<int>(wParam));
             return 0;
         case WM_DEVICECHANGE:
             return OnDeviceChange(wParam, lParam);
         case WM_HID_REPORT:
-            m_hidDevice.HandlePostedReport(
-                [this](std::span<const std::uint8_t> report) { m_flow.OnIspReport(report); });
+            m_core.Link().HandlePostedReport([this](std::span<const std::uint8_t> report) {
+                m_core.Flow().OnIspReport(report);
+            });
             return 0;
         case kWmIspLog:
             return OnIspLog(wParam, lParam);
@@ -153,9 +154,7 @@ LRESULT CKrEFM8SwUpgradeDlg::OnVersionLineColor(HDC hDC) {
 
 void CKrEFM8SwUpgradeDlg::OnDestroy() {
     m_hidNotification.Reset();
-    m_hidDevice.CloseDevice();
-    m_hidDevice.StopThreads();
-    m_hPackageFile.Close();
+    m_core.Close();
     ReleasePendingLogRecords(m_hWnd);
 }
 
@@ -166,16 +165,16 @@ BOOL CKrEFM8SwUpgradeDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
     if (code == BN_CLICKED) {
         switch (id) {
             case IDC_SCAN_DEVICES:
-                m_flow.OnScanDevices();
+                m_core.Flow().OnScanDevices();
                 return TRUE;
             case IDC_START_UPGRADE:
-                m_flow.OnStartUpgrade();
+                m_core.Flow().OnStartUpgrade();
                 return TRUE;
             case IDC_EXIT:
-                m_flow.OnExit();
+                m_core.Flow().OnExit();
                 return TRUE;
             case IDC_FW_VER:
-                m_flow.OnFwVer();
+                m_core.Flow().OnFwVer();
                 return TRUE;
             default:
                 break;
@@ -190,7 +189,7 @@ BOOL CKrEFM8SwUpgradeDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL CKrEFM8SwUpgradeDlg::OnDeviceChange(WPARAM event, LPARAM data) {
-    return ForwardDeviceChange(m_flow, event, data);
+    return ForwardDeviceChange(m_core.Flow(), event, data);
 }
 
 void CKrEFM8SwUpgradeDlg::RegisterHidNotification() {
@@ -286,7 +285,7 @@ void CKrEFM8SwUpgradeDlg::SetResultLook(ResultLook look) {
 }
 
 int CKrEFM8SwUpgradeDlg::LoadFirmwarePackage() {
-    const package::LoadResult result = LoadOwnPackage(m_hPackageFile, m_imageTable, m_package);
+    const package::LoadResult result = m_core.LoadPackage();
     if (!result.Ok()) {
         m_strMessage = result.LogLine();
         PostLogLine(m_strMessage);

@@ -10,27 +10,22 @@
 #include "app/DialogSurface.h"
 #include "app/LogRecord.h"
 #include "app/ResultLook.h"
-#include "app/UpgradeFlow.h"
+#include "app/win32/FlowCore.h"
 #include "app/win32/HidNotices.h"
 #include "app/win32/LogOutputs.h"
-#include "app/win32/Win32PackageFile.h"
 #include "controls/win32/CBkDialogST.h"
 #include "controls/win32/CButtonST.h"
 #include "controls/win32/CColorCtrl.h"
 #include "controls/win32/CColorEdit.h"
 #include "controls/win32/CCylinderProgressCtrlST.h"
-#include "device/win32/CHidDevice.h"
 #include "framework/CStatic.h"
 #include "framework/OwnedHandle.h"
-#include "package/FirmwarePackage.h"
-#include "package/PackageIdentity.h"
-#include "tools/win32/Win32ToolLauncher.h"
 
 // The tool's one window: the log, the progress bar, the result label and the
-// buttons, painted over the background picture. It owns the firmware
-// package's image table and the open executable the images are read from,
-// the HID link and the vendor tools' launcher, and forwards its messages to
-// the upgrade flow, whose decisions it carries out on its controls.
+// buttons, painted over the background picture. It owns the flow's core (the
+// firmware package, the HID link, the vendor tools and the upgrade flow),
+// forwards its messages to the flow and carries its decisions out on its
+// controls.
 class CKrEFM8SwUpgradeDlg : public CBkDialogST, private DialogSurface {
 public:
     // Posted by the HID reader for each input report it has read.
@@ -81,17 +76,9 @@ private:
     CButtonST m_btnExit;
     CButtonST m_btnFwVer;
     std::wstring m_strMessage;
-    package::ImageTable m_imageTable;
-    Win32PackageFile m_hPackageFile;
     CCylinderProgressCtrlST m_progress;
     CColorCtrl<CStatic> m_lblResult;
     UniqueDeviceNotification m_hidNotification;
-    CHidDevice m_hidDevice;
-    // What the package says of the dock and what the vendor tools reported:
-    // the dialog's own, given to its flow (the launcher ends before them).
-    PackageIdentity m_package;
-    ToolResults m_toolResults;
-    Win32ToolLauncher m_toolLauncher;
-    // Last: it refers to the surface, the link, the launcher and the package.
-    UpgradeFlow m_flow;
+    // Last: its flow refers to this window as its surface.
+    FlowCore m_core;
 };

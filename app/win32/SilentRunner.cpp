@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "app/win32/LogPosting.h"
-#include "app/win32/OwnPackage.h"
 
 namespace {
 
@@ -20,23 +19,21 @@ constexpr bool kShowToolConsoles = false;
 SilentRunner::SilentRunner(const CommandLineOptions& options, LogOutputs& outputs)
     : m_checkOnly(options.checkOnly),
       m_outputs(outputs),
-      m_hidDevice(&PostLogLine),
       // A tool's end is handed to the window thread, where the flow goes on.
-      m_toolLauncher(
-          m_toolResults, kShowToolConsoles,
-          [this] {
-              if (m_window != nullptr) {
-                  ::PostMessageW(m_window, kWmToolEnded, 0, 0);
-              }
-          },
-          kToolBoundMs),
-      m_flow(*this, m_hidDevice, m_toolLauncher, m_toolResults, m_packageFile, m_imageTable,
-             m_package, UpgradeFlow::Schedule::BackToBack) {}
+      m_core(*this,
+             FlowCore::Tools{.showConsoles = kShowToolConsoles,
+                             .onToolEnded =
+                                 [this] {
+                                     if (m_window != nullptr) {
+                                         ::PostMessageW(m_window, kWmToolEnded, 0, 0);
+                                     }
+                                 },
+                             .boundMs = kToolBoundMs},
+             UpgradeFlow::Schedule::BackToBack) {}
 
 SilentRunner::~SilentRunner() {
     m_hidNotification.Reset();
-    m_hidDevice.CloseDevice();
-    m_hidDevice.StopThreads();
+    m_core.Close();
     if (m_window != nullptr) {
         ReleasePendingLogRecords(m_window);
         ::DestroyWindow(m_window);
@@ -60,15 +57,15 @@ int SilentRunner::Run() {
     // Lines of the HID link come from its threads through this window.
     g_hLogTarget = m_window;
     m_hidNotification = RegisterHidNotices(m_window);
-    static_cast<void>(m_hidDevice.StartThreads(m_window, kWmHidReport));
+    static_cast<void>(m_core.Link().StartThreads(m_window, kWmHidReport));
 
-    const package::LoadResult package = LoadOwnPackage(m_packageFile, m_imageTable, m_package);
+    const package::LoadResult package = m_core.LoadPackage();
     if (!package.Ok()) {
         m_outputs.Write(LogRecord{package.LogLine(), 0, LogText});
         return exit_code::kFailed;
     }
     m_outputs.Write(LogRecord{package.versionText, 0, LogText});
-    m_flow.OnFwVer();
+    m_core.Flow().OnFwVer();
 
     MSG message{};
     while (!m_exitCode && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -101,13 +98,14 @@ LRESULT CALLBACK SilentRunner::WindowProc(HWND window, UINT message, WPARAM wPar
 LRESULT SilentRunner::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_TIMER:
-            m_flow.OnDialogTimer(static_cast<int>(wParam));
+            m_core.Flow().OnDialogTimer(static_cast<int>(wParam));
             return 0;
         case WM_DEVICECHANGE:
-            return ForwardDeviceChange(m_flow, wParam, lParam);
+            return ForwardDeviceChange(m_core.Flow(), wParam, lParam);
         case kWmHidReport:
-            m_hidDevice.HandlePostedReport(
-                [this](std::span<const std::uint8_t> report) { m_flow.OnIspReport(report); });
+            m_core.Link().HandlePostedReport([this](std::span<const std::uint8_t> report) {
+                m_core.Flow().OnIspReport(report);
+            });
             return 0;
         case kWmIspLog: {
             const std::unique_ptr<LogRecord> record(reinterpret_cast<LogRecord*>(lParam));
@@ -117,12 +115,12 @@ LRESULT SilentRunner::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case kWmToolEnded:
-            m_flow.OnToolEnded();
+            m_core.Flow().OnToolEnded();
             return 0;
         case kWmStartUpdate:
             // As the user's press of start would, once the check's handlers are done.
             m_updateStarted = true;
-            m_flow.OnStartUpgrade();
+            m_core.Flow().OnStartUpgrade();
             return 0;
         default:
             return ::DefWindowProcW(m_window, message, wParam, lParam);
@@ -148,7 +146,7 @@ void SilentRunner::ReportEnding(FlowEnding ending) {
         return;
     }
     if (m_checkOnly && !runEnding) {
-        for (const std::wstring& line : m_flow.CheckSummary()) {
+        for (const std::wstring& line : m_core.Flow().CheckSummary()) {
             m_outputs.Say(line);
         }
     }

@@ -6,14 +6,9 @@
 
 #include "app/CommandLine.h"
 #include "app/DialogSurface.h"
-#include "app/UpgradeFlow.h"
+#include "app/win32/FlowCore.h"
 #include "app/win32/HidNotices.h"
 #include "app/win32/LogOutputs.h"
-#include "app/win32/Win32PackageFile.h"
-#include "device/win32/CHidDevice.h"
-#include "package/FirmwarePackage.h"
-#include "package/PackageIdentity.h"
-#include "tools/win32/Win32ToolLauncher.h"
 
 // The front end for deployment systems: the check of "FW Ver" and, when the
 // version gate offers it, the update, driven on the very flow the dialog
@@ -63,12 +58,6 @@ private:
     std::optional<int> m_exitCode;
     bool m_updateStarted = false;
 
-    package::ImageTable m_imageTable;
-    Win32PackageFile m_packageFile;
-    PackageIdentity m_package;
-    ToolResults m_toolResults;
-    CHidDevice m_hidDevice;
-    Win32ToolLauncher m_toolLauncher;
-    // Last: it refers to the surface, the link, the launcher and the package.
-    UpgradeFlow m_flow;
+    // Last: its flow refers to this runner as its surface.
+    FlowCore m_core;
 };
