@@ -20,7 +20,7 @@ public:
     static constexpr int kDpTimer = 4;
     static constexpr unsigned kArrivalScanDelayMs = 200;
 
-    explicit CheckSchedule(DialogSurface& surface) : m_surface(surface) {}
+    explicit CheckSchedule(FlowSurface& surface) : m_surface(surface) {}
     virtual ~CheckSchedule() = default;
     CheckSchedule(const CheckSchedule&) = delete;
     CheckSchedule& operator=(const CheckSchedule&) = delete;
@@ -50,7 +50,7 @@ protected:
 private:
     virtual void OnCancel() {}
 
-    DialogSurface& m_surface;
+    FlowSurface& m_surface;
     bool m_hubPending = false;
     bool m_dpPending = false;
     bool m_scanPending = false;
@@ -76,7 +76,7 @@ public:
 // scan's.
 class BackToBackSchedule final : public CheckSchedule {
 public:
-    BackToBackSchedule(DialogSurface& surface, const ToolResults& results)
+    BackToBackSchedule(FlowSurface& surface, const ToolResults& results)
         : CheckSchedule(surface), m_results(results) {}
     void Begin() override;
     void AfterToolCheck(Part part, bool runOver) override;

@@ -7,17 +7,14 @@
 #include "app/LogRecord.h"
 #include "app/ResultLook.h"
 
-// What a check or an update does to the window. The dialog carries it out on
-// its controls; tests record it and drive the timers with a virtual clock.
-class DialogSurface {
+// What every front end gives a check and an update: its timers, its log, a
+// way to tell the user something, and its end. The dialog carries it out on
+// its window, the silent runner without one; tests record it and drive the
+// timers with a virtual clock.
+class FlowSurface {
 public:
-    virtual ~DialogSurface() = default;
+    virtual ~FlowSurface() = default;
 
-    virtual void EnableControl(int id, bool enabled) = 0;
-    // Look and text of the result label change together.
-    virtual void SetResultLook(ResultLook look) = 0;
-    virtual void SetProgressPosition(int position) = 0;
-    virtual void SetProgressFill(std::uint32_t argb) = 0;
     // Blocks the calling handler until the user closes the message.
     virtual void ShowModalMessage(std::wstring_view text) = 0;
     // One-shot timers: setting a running one replaces it.
@@ -27,9 +24,36 @@ public:
     // waiting for this long.
     virtual void Pause(unsigned milliseconds) = 0;
     virtual void PostLog(LogRecord record) = 0;
-    virtual void ClearLog() = 0;
     virtual void EndDialog() = 0;
-    // A check or a run has come to an ending. The window has shown it in its
-    // log and on its label already; a front end that nobody watches acts on it.
+    // A check has come to its verdict, or a run to its end. The window has
+    // shown it in its log and on its label already; a front end that nobody
+    // watches acts on it.
     virtual void ReportEnding(FlowEnding ending) = 0;
 };
+
+// What a check and an update show in a window: which buttons can be pressed,
+// the result label, the progress bar, and a log cleared for a run.
+class WindowSurface {
+public:
+    virtual ~WindowSurface() = default;
+
+    virtual void EnableControl(int id, bool enabled) = 0;
+    // Look and text of the result label change together.
+    virtual void SetResultLook(ResultLook look) = 0;
+    virtual void SetProgressPosition(int position) = 0;
+    virtual void SetProgressFill(std::uint32_t argb) = 0;
+    virtual void ClearLog() = 0;
+};
+
+// A front end without a window shows nothing of it.
+class NoWindow final : public WindowSurface {
+public:
+    void EnableControl(int /*id*/, bool /*enabled*/) override {}
+    void SetResultLook(ResultLook /*look*/) override {}
+    void SetProgressPosition(int /*position*/) override {}
+    void SetProgressFill(std::uint32_t /*argb*/) override {}
+    void ClearLog() override {}
+};
+
+// The window's front end, and the tests' recorder, are both.
+class DialogSurface : public FlowSurface, public WindowSurface {};

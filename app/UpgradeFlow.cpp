@@ -44,11 +44,12 @@ struct CheckTexts {
 
 }  // namespace
 
-UpgradeFlow::UpgradeFlow(DialogSurface& surface, HidLink& link, ToolLauncher& tools,
-                         ToolResults& toolResults, PackageFile& packageFile,
+UpgradeFlow::UpgradeFlow(FlowSurface& surface, WindowSurface& window, HidLink& link,
+                         ToolLauncher& tools, ToolResults& toolResults, PackageFile& packageFile,
                          const package::ImageTable& images, const PackageIdentity& package,
                          Schedule schedule)
     : m_surface(surface),
+      m_window(window),
       m_link(link),
       m_tools(tools),
       m_toolResults(toolResults),
@@ -72,11 +73,11 @@ void UpgradeFlow::OnIspReport(std::span<const std::uint8_t> report) {
             if (m_bIspMode) {
                 Log(L"ISP device found!");
                 if (m_nIspStep == STEP_IDLE) {
-                    m_surface.EnableControl(kStartButton, true);
-                    m_surface.EnableControl(kFwVerButton, true);
+                    m_window.EnableControl(kStartButton, true);
+                    m_window.EnableControl(kFwVerButton, true);
                     // No version answer follows in the bootloader, and it is the
                     // version answer that gives exit back after a check.
-                    m_surface.EnableControl(kExitButton, true);
+                    m_window.EnableControl(kExitButton, true);
                     EndCheck(FlowEnding::UpdateOffered);
                 } else if (m_nIspStep != STEP_SHOW_PASS) {
                     // Back in its bootloader, the dock resumes the run at chip 3's
@@ -96,10 +97,10 @@ void UpgradeFlow::OnIspReport(std::span<const std::uint8_t> report) {
             m_awaitedQuery = AwaitedQuery::None;
             m_deviceVersion = *version;
             if (CheckFirmwareVersion(m_images.m_byCodeVersion, *version) == 1) {
-                m_surface.EnableControl(kStartButton, true);
-                m_surface.EnableControl(kFwVerButton, true);
+                m_window.EnableControl(kStartButton, true);
+                m_window.EnableControl(kFwVerButton, true);
             }
-            m_surface.EnableControl(kExitButton, true);
+            m_window.EnableControl(kExitButton, true);
             EndCheck(m_gateEnding);
         }
     }
@@ -197,9 +198,9 @@ void UpgradeFlow::BeginImage(int image, std::wstring heading, Step sendStep) {
     Log(std::move(heading));
     Log(L"");
     if (sendStep == STEP_CHIP2_FILE1_SEND) {
-        m_surface.SetProgressFill(kFillGold);
+        m_window.SetProgressFill(kFillGold);
     }
-    m_surface.SetProgressPosition(0);
+    m_window.SetProgressPosition(0);
     m_nIspStep = sendStep;
 }
 
@@ -233,10 +234,10 @@ void UpgradeFlow::EnterFailStep() {
 }
 
 void UpgradeFlow::ShowVerdict(ResultLook look) {
-    m_surface.SetResultLook(look);
+    m_window.SetResultLook(look);
     // A run that has ended must never lock the user in: the close box of a
     // dialog whose cancel button is disabled does nothing either.
-    m_surface.EnableControl(kExitButton, true);
+    m_window.EnableControl(kExitButton, true);
 }
 
 void UpgradeFlow::EndCheck(FlowEnding ending) {
@@ -254,7 +255,7 @@ void UpgradeFlow::EndCheck(FlowEnding ending) {
 
 void UpgradeFlow::EndCheckEarly(DeviceCheck check, FlowEnding ending) {
     // The check is over: the user must be able to leave.
-    m_surface.EnableControl(kExitButton, true);
+    m_window.EnableControl(kExitButton, true);
     // The tool checks of "FW Ver" are followed by a scan, whose ending counts.
     if (check == DeviceCheck::Scan) {
         EndCheck(ending);
@@ -341,9 +342,9 @@ void UpgradeFlow::OnNoAnswer() {
             (m_awaitedQuery == AwaitedQuery::Mode ? L"mode" : L"version") + L" query!");
         m_awaitedQuery = AwaitedQuery::None;
         m_bDeviceReady = false;
-        m_surface.EnableControl(kStartButton, false);
-        m_surface.EnableControl(kFwVerButton, true);
-        m_surface.EnableControl(kExitButton, true);
+        m_window.EnableControl(kStartButton, false);
+        m_window.EnableControl(kFwVerButton, true);
+        m_window.EnableControl(kExitButton, true);
         EndCheck(FlowEnding::CheckFailed);
         return;
     }
@@ -411,7 +412,7 @@ void UpgradeFlow::StepSequencer() {
                 atOnce = true;
                 break;
             case STEP_CHIP3_SWITCH:
-                m_surface.SetProgressFill(kFillGold);
+                m_window.SetProgressFill(kFillGold);
                 SendSwitchMode();
                 m_nIspStep = STEP_CHIP3_ERASE;
                 break;
@@ -452,7 +453,7 @@ void UpgradeFlow::StepSequencer() {
                 EndImage(false);
                 Log(L"File 1/1 End");
                 Log(L"ISP Chip 3 Finish!");
-                m_surface.SetProgressFill(kFillGreen);
+                m_window.SetProgressFill(kFillGreen);
                 SendChip3Checksum();
                 m_nIspStep = STEP_CHIP3_VERIFY;
                 break;
@@ -469,7 +470,7 @@ void UpgradeFlow::StepSequencer() {
                 ShowVerdict(ResultLook::Fail);
                 break;
             case STEP_CHIP1_PREPARE:
-                m_surface.SetProgressFill(kFillGold);
+                m_window.SetProgressFill(kFillGold);
                 Log(L"WORK_PREPARE..");
                 SendChip1Prepare();
                 m_nIspStep = STEP_CHIP1_PREPARE_CHECK;
@@ -580,14 +581,14 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
         m_surface.KillTimer(TIMER_NO_ANSWER);
     }
     m_bDeviceReady = false;
-    m_surface.EnableControl(kStartButton, false);
-    m_surface.EnableControl(kFwVerButton, false);
-    m_surface.EnableControl(kExitButton, false);
+    m_window.EnableControl(kStartButton, false);
+    m_window.EnableControl(kFwVerButton, false);
+    m_window.EnableControl(kExitButton, false);
 
     const HidLinkState& link = m_link.State();
     if (!link.m_bOpen) {
         Log(texts.notFound);
-        m_surface.SetProgressPosition(0);
+        m_window.SetProgressPosition(0);
         EndCheckEarly(check, link.m_bVendorSeen ? FlowEnding::NotApplicable : FlowEnding::NoDock);
         if (link.m_bVendorSeen) {
             Log(texts.productId);
@@ -659,10 +660,10 @@ int UpgradeFlow::CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVer
         Log(line);
     }
     if (verdict.resetProgress) {
-        m_surface.SetProgressPosition(0);
+        m_window.SetProgressPosition(0);
     }
     for (const ResultLook look : verdict.looks) {
-        m_surface.SetResultLook(look);
+        m_window.SetResultLook(look);
     }
     m_gateEnding = verdict.ending;
     return verdict.offer ? 1 : 0;
@@ -711,12 +712,12 @@ bool UpgradeFlow::OnHidRemoval(std::wstring_view interfaceName) {
                 m_surface.ReportEnding(FlowEnding::RunFailed);
                 break;
         }
-        m_surface.EnableControl(kStartButton, false);
+        m_window.EnableControl(kStartButton, false);
         // Nothing is under way any more (a check that lost the dock before
         // its answer, the power reset after PASS): a scan may have disabled
         // the exit, and no answer will come to give it back.
         if (m_nIspStep == STEP_IDLE) {
-            m_surface.EnableControl(kExitButton, true);
+            m_window.EnableControl(kExitButton, true);
         }
         // A query the dock was asked before it left goes unanswered; that is
         // no silence to report.
@@ -755,9 +756,9 @@ void UpgradeFlow::OnFwVer() {
     for (int i = 0; i < 9; ++i) {
         Log(L" ");
     }
-    m_surface.EnableControl(kFwVerButton, false);
-    m_surface.EnableControl(kStartButton, false);
-    m_surface.EnableControl(kExitButton, false);
+    m_window.EnableControl(kFwVerButton, false);
+    m_window.EnableControl(kStartButton, false);
+    m_window.EnableControl(kExitButton, false);
     m_schedule->Begin();
     // The results of an earlier check, and any of its runs still to end,
     // belong to that check.
@@ -776,19 +777,19 @@ void UpgradeFlow::CancelFwVerChecks() {
 }
 
 void UpgradeFlow::DisableButtonsForWriting() {
-    m_surface.EnableControl(kFwVerButton, false);
-    m_surface.EnableControl(kStartButton, false);
-    m_surface.EnableControl(kScanButton, false);
-    m_surface.EnableControl(kExitButton, false);
+    m_window.EnableControl(kFwVerButton, false);
+    m_window.EnableControl(kStartButton, false);
+    m_window.EnableControl(kScanButton, false);
+    m_window.EnableControl(kExitButton, false);
 }
 
 void UpgradeFlow::OnStartUpgrade() {
     if (!m_bDeviceReady) {
         return;
     }
-    m_surface.ClearLog();
+    m_window.ClearLog();
     Log(L"Waiting...");
-    m_surface.SetResultLook(ResultLook::Neutral);
+    m_window.SetResultLook(ResultLook::Neutral);
     m_bChip1Failed = false;
     if (m_bIspMode) {
         m_nIspStep = STEP_CHIP3_ERASE;

@@ -87,7 +87,7 @@ public:
 
     // The flow is given all it reads: the package and what it says of the
     // dock, and the tool results that `tools` leaves in `toolResults`.
-    UpgradeFlow(DialogSurface& surface, HidLink& link, ToolLauncher& tools,
+    UpgradeFlow(FlowSurface& surface, WindowSurface& window, HidLink& link, ToolLauncher& tools,
                 ToolResults& toolResults, PackageFile& packageFile,
                 const package::ImageTable& images, const PackageIdentity& package,
                 Schedule schedule = Schedule::WindowTimers);
@@ -184,7 +184,8 @@ private:
     std::uint8_t LastStatus() const;
     bool LastChecksumEquals(std::uint16_t expected) const;
 
-    DialogSurface& m_surface;
+    FlowSurface& m_surface;
+    WindowSurface& m_window;
     HidLink& m_link;
     ToolLauncher& m_tools;
     ToolResults& m_toolResults;

@@ -31,7 +31,7 @@ CKrEFM8SwUpgradeDlg::CKrEFM8SwUpgradeDlg(LogOutputs& outputs)
     : CBkDialogST(IDD_KREFM8SWUPGRADE_DIALOG),
       m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
       m_outputs(outputs),
-      m_core(*this,
+      m_core(*this, *this,
              FlowCore::Tools{.showConsoles = kShowToolConsoles,
                              .onToolEnded = {},
                              .boundMs = ToolProcess::kNoBound},

@@ -5,12 +5,13 @@
 #include "app/win32/LogPosting.h"
 #include "app/win32/OwnPackage.h"
 
-FlowCore::FlowCore(DialogSurface& surface, Tools tools, UpgradeFlow::Schedule schedule)
+FlowCore::FlowCore(FlowSurface& surface, WindowSurface& window, Tools tools,
+                   UpgradeFlow::Schedule schedule)
     : m_hidDevice(&PostLogLine),
       m_toolLauncher(m_toolResults, tools.showConsoles, std::move(tools.onToolEnded),
                      tools.boundMs),
-      m_flow(surface, m_hidDevice, m_toolLauncher, m_toolResults, m_hPackageFile, m_imageTable,
-             m_package, schedule) {}
+      m_flow(surface, window, m_hidDevice, m_toolLauncher, m_toolResults, m_hPackageFile,
+             m_imageTable, m_package, schedule) {}
 
 package::LoadResult FlowCore::LoadPackage() {
     return LoadOwnPackage(m_hPackageFile, m_imageTable, m_package);

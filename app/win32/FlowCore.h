@@ -25,7 +25,8 @@ public:
         DWORD boundMs = ToolProcess::kNoBound;
     };
 
-    FlowCore(DialogSurface& surface, Tools tools, UpgradeFlow::Schedule schedule);
+    FlowCore(FlowSurface& surface, WindowSurface& window, Tools tools,
+             UpgradeFlow::Schedule schedule);
     ~FlowCore() = default;
     FlowCore(const FlowCore&) = delete;
     FlowCore& operator=(const FlowCore&) = delete;

@@ -20,7 +20,7 @@ SilentRunner::SilentRunner(const CommandLineOptions& options, LogOutputs& output
     : m_checkOnly(options.checkOnly),
       m_outputs(outputs),
       // A tool's end is handed to the window thread, where the flow goes on.
-      m_core(*this,
+      m_core(*this, m_noWindow,
              FlowCore::Tools{.showConsoles = kShowToolConsoles,
                              .onToolEnded =
                                  [this] {
@@ -157,11 +157,6 @@ void SilentRunner::ReportEnding(FlowEnding ending) {
     }
 }
 
-void SilentRunner::EnableControl(int /*id*/, bool /*enabled*/) {}
-void SilentRunner::SetResultLook(ResultLook /*look*/) {}
-void SilentRunner::SetProgressPosition(int /*position*/) {}
-void SilentRunner::SetProgressFill(std::uint32_t /*argb*/) {}
-
 void SilentRunner::ShowModalMessage(std::wstring_view text) {
     // No one is there to close a box: the request is logged instead.
     m_outputs.Write(LogRecord{std::wstring(text), 0, LogText});
@@ -179,7 +174,6 @@ void SilentRunner::Pause(unsigned milliseconds) {
 void SilentRunner::PostLog(LogRecord record) {
     m_outputs.Write(record);
 }
-void SilentRunner::ClearLog() {}
 void SilentRunner::EndDialog() {
     Finish(exit_code::kFailed);
 }

@@ -16,7 +16,7 @@
 // dialog's caption receives the timers, the dock's answers and its removal
 // and arrival across the restart into the bootloader. The log goes to the
 // log file and the console; the ending becomes the process's exit code.
-class SilentRunner final : private DialogSurface {
+class SilentRunner final : private FlowSurface {
 public:
     SilentRunner(const CommandLineOptions& options, LogOutputs& outputs);
     ~SilentRunner() override;
@@ -37,17 +37,12 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void Finish(int exitCode);
 
-    // What the flow does to the window, carried out without one.
-    void EnableControl(int id, bool enabled) override;
-    void SetResultLook(ResultLook look) override;
-    void SetProgressPosition(int position) override;
-    void SetProgressFill(std::uint32_t argb) override;
+    // What the flow needs of a front end, carried out without a window.
     void ShowModalMessage(std::wstring_view text) override;
     void SetTimer(int id, unsigned milliseconds) override;
     void KillTimer(int id) override;
     void Pause(unsigned milliseconds) override;
     void PostLog(LogRecord record) override;
-    void ClearLog() override;
     void EndDialog() override;
     void ReportEnding(FlowEnding ending) override;
 
@@ -58,6 +53,7 @@ private:
     std::optional<int> m_exitCode;
     bool m_updateStarted = false;
 
+    NoWindow m_noWindow;
     // Last: its flow refers to this runner as its surface.
     FlowCore m_core;
 };

@@ -132,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckingLink link;
     NoTools tools;
     ToolResults toolResults;
-    UpgradeFlow flow(surface, link, tools, toolResults, file, images, sample.identity);
+    UpgradeFlow flow(surface, surface, link, tools, toolResults, file, images, sample.identity);
 
     std::size_t at = 1;
     while (at < size) {

@@ -191,8 +191,8 @@ public:
         : package(updatePlan),
           dock(settings),
           link(dock),
-          flow(surface, link, tools, tools.results, package.file, package.images, package.identity,
-               schedule) {}
+          flow(surface, surface, link, tools, tools.results, package.file, package.images,
+               package.identity, schedule) {}
 
     // Hands over everything the dock has produced until it waits for the
     // tool, or until `limit` deliveries (a dock that never stops).
