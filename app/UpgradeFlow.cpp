@@ -29,6 +29,22 @@ std::wstring ModelText(std::uint16_t productId) {
            (name == kUnknownModelName ? L"" : L" " + name);
 }
 
+// The step that closes the image a send step has sent whole.
+std::uint8_t EndStepOf(std::uint8_t sendStep) {
+    switch (sendStep) {
+        case UpgradeFlow::STEP_CHIP2_FILE1_SEND:
+            return UpgradeFlow::STEP_CHIP2_FILE1_END;
+        case UpgradeFlow::STEP_CHIP2_FILE2_SEND:
+            return UpgradeFlow::STEP_CHIP2_FILE2_END;
+        case UpgradeFlow::STEP_CHIP3_SEND:
+            return UpgradeFlow::STEP_CHIP3_END;
+        case UpgradeFlow::STEP_CHIP1_SEND:
+            return UpgradeFlow::STEP_CHIP1_END;
+        default:
+            return sendStep;
+    }
+}
+
 bool SameInterfaceName(std::wstring_view a, std::wstring_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](wchar_t x, wchar_t y) {
         return std::towlower(static_cast<wint_t>(x)) == std::towlower(static_cast<wint_t>(y));
@@ -393,7 +409,7 @@ void UpgradeFlow::StepSequencer() {
             case STEP_CHIP3_SEND:
             case STEP_CHIP1_SEND:
                 if (m_transfer.Done()) {
-                    ++m_nIspStep;  // each send step is followed by its end step
+                    m_nIspStep = EndStepOf(m_nIspStep);
                     atOnce = true;
                 } else {
                     SendStep();
