@@ -75,7 +75,8 @@ UpgradeFlow::UpgradeFlow(FlowSurface& surface, WindowSurface& window, HidLink& l
       m_schedule(schedule == Schedule::BackToBack
                      ? std::unique_ptr<CheckSchedule>(
                            std::make_unique<BackToBackSchedule>(surface, toolResults))
-                     : std::make_unique<WindowTimersSchedule>(surface)) {}
+                     : std::make_unique<WindowTimersSchedule>(surface)),
+      m_watch(surface) {}
 
 // ---------------------------------------------------------------------------
 // Answers
@@ -84,7 +85,7 @@ void UpgradeFlow::OnIspReport(std::span<const std::uint8_t> report) {
     const std::optional<std::uint8_t> code = device::AnsweredCode(report);
     if (code == device::USBUID_ISP_EFM8_CMD_DEVICE_STATUS) {
         if (const auto mode = device::DecodeModeAnswer(report)) {
-            m_awaitedQuery = AwaitedQuery::None;
+            m_watch.Answered();
             m_bIspMode = *mode == device::DeviceMode::Bootloader;
             if (m_bIspMode) {
                 Log(L"ISP device found!");
@@ -105,12 +106,12 @@ void UpgradeFlow::OnIspReport(std::span<const std::uint8_t> report) {
                 m_nIspStep = STEP_IDLE;
                 Log(L"AP device found!");
                 SendGetVersion();
-                AwaitQuery(AwaitedQuery::Version);
+                AwaitQuery(AnswerWatch::Awaited::VersionQuery);
             }
         }
     } else if (code == device::USBUID_ISP_EFM8_CMD_DEVICE_VERSION) {
         if (const auto version = device::DecodeVersionAnswer(report)) {
-            m_awaitedQuery = AwaitedQuery::None;
+            m_watch.Answered();
             m_deviceVersion = *version;
             if (CheckFirmwareVersion(m_images.m_byCodeVersion, *version) == 1) {
                 m_window.EnableControl(kStartButton, true);
@@ -319,33 +320,34 @@ void UpgradeFlow::WatchForAnswer() {
     if (RunOver()) {
         // A query of a check stays watched from when it was sent: answers
         // that cannot be read do not put its end off.
-        if (m_awaitedQuery == AwaitedQuery::None) {
-            m_surface.KillTimer(TIMER_NO_ANSWER);
+        const AnswerWatch::Awaited awaited = m_watch.What();
+        if (awaited == AnswerWatch::Awaited::Nothing ||
+            awaited == AnswerWatch::Awaited::RunAnswer) {
+            m_watch.Stop();
         }
         return;
     }
-    m_awaitedQuery = AwaitedQuery::None;
-    m_surface.SetTimer(TIMER_NO_ANSWER,
-                       m_nIspStep == STEP_CHIP3_ERASE ? kRestartTimeoutMs : kAnswerTimeoutMs);
+    m_watch.Await(AnswerWatch::Awaited::RunAnswer,
+                  m_nIspStep == STEP_CHIP3_ERASE ? kRestartTimeoutMs : kAnswerTimeoutMs);
 }
 
-void UpgradeFlow::AwaitQuery(AwaitedQuery query) {
+void UpgradeFlow::AwaitQuery(AnswerWatch::Awaited query) {
     if (!m_link.State().m_bOpen) {
         return;  // nothing was sent
     }
-    m_awaitedQuery = query;
-    m_surface.SetTimer(TIMER_NO_ANSWER, kAnswerTimeoutMs);
+    m_watch.Await(query, kAnswerTimeoutMs);
 }
 
 void UpgradeFlow::OnNoAnswer() {
+    const AnswerWatch::Awaited awaited = m_watch.Expired();
     if (RunOver()) {
-        if (m_awaitedQuery == AwaitedQuery::None) {
+        if (awaited == AnswerWatch::Awaited::Nothing ||
+            awaited == AnswerWatch::Awaited::RunAnswer) {
             return;
         }
-        if (m_awaitedQuery == AwaitedQuery::Finish) {
+        if (awaited == AnswerWatch::Awaited::Finish) {
             // Written and verified all the same: the dock waits in its
             // bootloader for the power reset that starts the new firmware.
-            m_awaitedQuery = AwaitedQuery::None;
             Log(L"No answer from the dock within " + std::to_wstring(kAnswerTimeoutMs / 1000) +
                 L" s to the finish command: power reset the dock to run its new firmware.");
             m_surface.ReportEnding(m_bChip1Failed ? FlowEnding::RunFailed : FlowEnding::RunPassed);
@@ -355,8 +357,7 @@ void UpgradeFlow::OnNoAnswer() {
         // or left, but not updated.
         Log(std::wstring(L"No answer from the dock within ") +
             std::to_wstring(kAnswerTimeoutMs / 1000) + L" s to the " +
-            (m_awaitedQuery == AwaitedQuery::Mode ? L"mode" : L"version") + L" query!");
-        m_awaitedQuery = AwaitedQuery::None;
+            (awaited == AnswerWatch::Awaited::ModeQuery ? L"mode" : L"version") + L" query!");
         m_bDeviceReady = false;
         m_window.EnableControl(kStartButton, false);
         m_window.EnableControl(kFwVerButton, true);
@@ -458,7 +459,7 @@ void UpgradeFlow::StepSequencer() {
                     // The finish's answer is read once the message has closed,
                     // so its wait starts then; a power reset meanwhile ended it.
                     if (m_nIspStep == STEP_SHOW_PASS) {
-                        AwaitQuery(AwaitedQuery::Finish);
+                        AwaitQuery(AnswerWatch::Awaited::Finish);
                     }
                 } else {
                     Log(L"ISP Chip 3 false!");
@@ -475,8 +476,8 @@ void UpgradeFlow::StepSequencer() {
                 break;
             case STEP_SHOW_PASS:
                 // The dock took the finish command: the run is over.
-                if (m_awaitedQuery == AwaitedQuery::Finish) {
-                    m_awaitedQuery = AwaitedQuery::None;
+                if (m_watch.What() == AnswerWatch::Awaited::Finish) {
+                    m_watch.Answered();
                 }
                 ShowVerdict(m_bChip1Failed ? ResultLook::Fail : ResultLook::Pass);
                 m_surface.ReportEnding(m_bChip1Failed ? FlowEnding::RunFailed
@@ -593,8 +594,7 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
     m_link.OpenDevice(m_package.m_wPackageVid, m_package.m_wPackagePid, device::kDockRelease);
     if (RunOver()) {
         // An answer to an earlier query died with the old handles.
-        m_awaitedQuery = AwaitedQuery::None;
-        m_surface.KillTimer(TIMER_NO_ANSWER);
+        m_watch.Stop();
     }
     m_bDeviceReady = false;
     m_window.EnableControl(kStartButton, false);
@@ -630,7 +630,7 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
         case DeviceCheck::Scan:
             m_link.WakeReader();
             SendGetMode();
-            AwaitQuery(AwaitedQuery::Mode);
+            AwaitQuery(AnswerWatch::Awaited::ModeQuery);
             m_bDeviceReady = true;
             if (m_nIspStep != STEP_IDLE) {
                 StepSequencer();
@@ -715,8 +715,7 @@ bool UpgradeFlow::OnHidRemoval(std::wstring_view interfaceName) {
                 break;
             case STEP_SHOW_PASS:  // the power reset the user was asked for
                 m_nIspStep = STEP_IDLE;
-                m_awaitedQuery = AwaitedQuery::None;
-                m_surface.KillTimer(TIMER_NO_ANSWER);
+                m_watch.Stop();
                 m_surface.ReportEnding(m_bChip1Failed ? FlowEnding::RunFailed
                                                       : FlowEnding::RunPassed);
                 break;
@@ -737,7 +736,7 @@ bool UpgradeFlow::OnHidRemoval(std::wstring_view interfaceName) {
         }
         // A query the dock was asked before it left goes unanswered; that is
         // no silence to report.
-        m_awaitedQuery = AwaitedQuery::None;
+        m_watch.Answered();
         WatchForAnswer();
     }
     return true;
@@ -756,7 +755,6 @@ void UpgradeFlow::OnDialogTimer(int id) {
             }
             break;
         case TIMER_NO_ANSWER:
-            m_surface.KillTimer(TIMER_NO_ANSWER);
             OnNoAnswer();
             break;
         case TIMER_CHIP1_ERASE:

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/AnswerWatch.h"
 #include "app/CheckSchedule.h"
 #include "app/DialogSurface.h"
 #include "app/ImageTransfer.h"
@@ -42,7 +43,7 @@ public:
     static constexpr int TIMER_DP_CHECK = CheckSchedule::kDpTimer;
     // Watches a run, and the mode and version queries of a check, for a dock
     // that stops answering, and chip 1's erase for one that never finishes.
-    static constexpr int TIMER_NO_ANSWER = 5;
+    static constexpr int TIMER_NO_ANSWER = AnswerWatch::kTimer;
     static constexpr int TIMER_CHIP1_ERASE = 6;
     static constexpr unsigned kAnswerTimeoutMs = 10000;
     static constexpr unsigned kRestartTimeoutMs = 30000;
@@ -131,9 +132,6 @@ private:
 
     using DeviceCheck = CheckSchedule::Part;
     // The query of a check whose answer is awaited outside a run.
-    // The query of a check whose answer is awaited outside a run, or the
-    // finish command's answer after chip 3's pass.
-    enum class AwaitedQuery { None, Mode, Version, Finish };
 
     // Senders: one output report each, nothing while no device is open.
     void SendSwitchMode();
@@ -156,7 +154,8 @@ private:
     // Logs a vendor tool that the check could not find, by name and path.
     void NoteMissingTool(const std::optional<MissingTool>& missing);
     void CancelFwVerChecks();
-    void AwaitQuery(AwaitedQuery query);
+    // Waits for the answer to a query outside a run, when one was sent.
+    void AwaitQuery(AnswerWatch::Awaited query);
     // A run is over (or none began): idle, or showing its verdict.
     bool RunOver() const;
     // Writing (re)starts: nothing else may be pressed until it ends.
@@ -196,7 +195,7 @@ private:
     bool m_bDeviceReady = false;
     bool m_bIspMode = false;
     std::unique_ptr<CheckSchedule> m_schedule;
-    AwaitedQuery m_awaitedQuery = AwaitedQuery::None;
+    AnswerWatch m_watch;
     std::uint8_t m_nIspStep = STEP_IDLE;
     // The answer being handled, zero past the length that was read.
     device::IspReport m_lastReport{};
