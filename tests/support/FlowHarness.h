@@ -5,6 +5,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -160,7 +161,19 @@ struct LoadedSamplePackage {
             package::LoadPackage(file, images, identity.m_wPackageVid, identity.m_wPackagePid).Ok();
     }
 
-    static std::vector<std::uint8_t> Build(char updatePlan) {
+    // Built once per update plan: a sweep builds hundreds of harnesses.
+    static const std::vector<std::uint8_t>& Build(char updatePlan) {
+        static std::mutex mutex;
+        static std::map<char, std::vector<std::uint8_t>> built;
+        const std::lock_guard lock(mutex);
+        auto found = built.find(updatePlan);
+        if (found == built.end()) {
+            found = built.emplace(updatePlan, BuildOnce(updatePlan)).first;
+        }
+        return found->second;
+    }
+
+    static std::vector<std::uint8_t> BuildOnce(char updatePlan) {
         package::PackageWriter::Images contents;
         for (int k = 0; k < package::kImageCount; ++k) {
             contents[k] = package::SampleImages::Image(k);
