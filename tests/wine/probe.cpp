@@ -507,15 +507,16 @@ private:
         }
     }
 
-    // A user can only press an enabled button; the press reaches the dialog as
-    // the button's click notification.
+    // A user can only press an enabled button, and waits for one that is off
+    // for a moment (a check the dock's arrivals bring); the press reaches the
+    // dialog as the button's click notification.
     void Click(std::size_t index) {
         const std::string what = "click " + ControlName(index);
         HWND control = ControlOrFail(index, what);
         if (control == nullptr) {
             return;
         }
-        if ((ToolWindow::Style(control) & WS_DISABLED) != 0) {
+        if (!Eventually([control] { return (ToolWindow::Style(control) & WS_DISABLED) == 0; })) {
             m_log.Check(false, what + ": the button is disabled");
             return;
         }
