@@ -18,9 +18,9 @@ public:
         m_awaited = what;
         m_surface.SetTimer(kTimer, milliseconds);
     }
-    // The awaited answer came: the deadline stays until the flow has handled
-    // the answer (EndRun or Stop), so an answer that cannot be read does not
-    // put it off.
+    // The awaited answer came. The deadline stays until the flow has handled
+    // the answer and stops it, so a stale timer that fires meanwhile finds
+    // nothing awaited.
     void Answered() { m_awaited = Awaited::Nothing; }
     // Nothing is awaited any more, and the deadline is gone.
     void Stop() {

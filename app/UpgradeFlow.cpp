@@ -1,9 +1,9 @@
 #include "app/UpgradeFlow.h"
 
 #include <algorithm>
-#include <cwchar>
 #include <cwctype>
 
+#include "app/LogLineFormat.h"
 #include "app/VersionGate.h"
 #include "device/DockIdentity.h"
 #include "device/IspAnswer.h"
@@ -13,19 +13,11 @@
 
 namespace {
 
-// A line formatted the way the dock's users know it ("%6d", "0X%X", ...).
-template <typename... Args>
-std::wstring Format(const wchar_t* format, Args... args) {
-    wchar_t buffer[96];
-    const int length = std::swprintf(buffer, std::size(buffer), format, args...);
-    return length < 0 ? std::wstring() : std::wstring(buffer, static_cast<std::size_t>(length));
-}
-
 // The dock's model as a deployment inventory shows it: its product ID, and its
 // name when the model table knows it.
 std::wstring ModelText(std::uint16_t productId) {
     const std::wstring name = LookUpModelName(productId);
-    return Format(L"0x%04x", static_cast<unsigned>(productId)) +
+    return FormatLogLine(L"0x%04x", static_cast<unsigned>(productId)) +
            (name == kUnknownModelName ? L"" : L" " + name);
 }
 
@@ -226,7 +218,7 @@ void UpgradeFlow::SendStep() {
     if (m_nIspStep == STEP_CHIP2_FILE2_SEND && percent == 0) {
         LogPercent(L"Wait...", percent);
     } else {
-        LogPercent(Format(L"%6u", m_transfer.Position()), percent);
+        LogPercent(FormatLogLine(L"%6u", m_transfer.Position()), percent);
     }
     if (!SendDataPacket()) {
         FailRun(L"Firmware file read error, update stopped!");
@@ -234,7 +226,7 @@ void UpgradeFlow::SendStep() {
 }
 
 void UpgradeFlow::EndImage(bool leadingSpace) {
-    LogPercent(Format(leadingSpace ? L" %6u" : L"%6u", m_transfer.Total()), 100);
+    LogPercent(FormatLogLine(leadingSpace ? L" %6u" : L"%6u", m_transfer.Total()), 100);
 }
 
 void UpgradeFlow::FailRun(std::wstring_view line) {
@@ -386,12 +378,13 @@ void UpgradeFlow::StepSequencer() {
                 m_nIspStep = STEP_CHIP2_FILE1_BEGIN;
                 break;
             case STEP_CHIP2_FILE1_BEGIN:
-                BeginImage(1, Format(L"Chip 2 File 1/2 : %6u BYTES", m_images.m_dwImageLength[1]),
-                           STEP_CHIP2_FILE1_SEND);
+                BeginImage(
+                    1, FormatLogLine(L"Chip 2 File 1/2 : %6u BYTES", m_images.m_dwImageLength[1]),
+                    STEP_CHIP2_FILE1_SEND);
                 atOnce = true;
                 break;
             case STEP_CHIP2_FILE2_BEGIN:
-                BeginImage(2, Format(L"File 2/2 : %6u BYTES", m_images.m_dwImageLength[2]),
+                BeginImage(2, FormatLogLine(L"File 2/2 : %6u BYTES", m_images.m_dwImageLength[2]),
                            STEP_CHIP2_FILE2_SEND);
                 atOnce = true;
                 break;
@@ -400,7 +393,8 @@ void UpgradeFlow::StepSequencer() {
                     Log(L"ISP Chip 3 ERASE ERROR!");
                     EnterFailStep();
                 } else {
-                    BeginImage(0, Format(L"File 1/1 : %6u BYTES", m_images.m_dwImageLength[0]),
+                    BeginImage(0,
+                               FormatLogLine(L"File 1/1 : %6u BYTES", m_images.m_dwImageLength[0]),
                                STEP_CHIP3_SEND);
                     atOnce = true;
                 }
@@ -526,9 +520,10 @@ void UpgradeFlow::StepSequencer() {
                     m_surface.Pause(kErasePollPauseMs);
                 } else {
                     m_surface.KillTimer(TIMER_CHIP1_ERASE);
-                    BeginImage(4,
-                               Format(L"Chip 1 File 1/1 : %6u BYTES", m_images.m_dwImageLength[4]),
-                               STEP_CHIP1_SEND);
+                    BeginImage(
+                        4,
+                        FormatLogLine(L"Chip 1 File 1/1 : %6u BYTES", m_images.m_dwImageLength[4]),
+                        STEP_CHIP1_SEND);
                     atOnce = true;
                 }
                 break;
@@ -545,9 +540,10 @@ void UpgradeFlow::StepSequencer() {
                     Log(L"Chip 1 Checksum pass, ISP Success!");
                 } else {
                     const auto answer = std::span(m_lastReport.data(), m_lastReportLength);
-                    Log(Format(L"Chip 1 checksum cul:%6x , %6x",
-                               static_cast<unsigned>(device::DecodeChecksum(answer).value_or(0)),
-                               static_cast<unsigned>(m_images.m_wImage4Sum)));
+                    Log(FormatLogLine(
+                        L"Chip 1 checksum cul:%6x , %6x",
+                        static_cast<unsigned>(device::DecodeChecksum(answer).value_or(0)),
+                        static_cast<unsigned>(m_images.m_wImage4Sum)));
                     Log(L"ISP false!");
                     m_bChip1Failed = true;
                 }
@@ -608,9 +604,11 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
         EndCheckEarly(check, link.m_bVendorSeen ? FlowEnding::NotApplicable : FlowEnding::NoDock);
         if (link.m_bVendorSeen) {
             Log(texts.productId);
-            Log(Format(L"File PID: 0X%X : ", static_cast<unsigned>(m_package.m_wPackagePid)) +
+            Log(FormatLogLine(L"File PID: 0X%X : ",
+                              static_cast<unsigned>(m_package.m_wPackagePid)) +
                 LookUpModelName(m_package.m_wPackagePid));
-            Log(Format(L"Device PID: 0X%X : ", static_cast<unsigned>(link.m_wSeenProductId)) +
+            Log(FormatLogLine(L"Device PID: 0X%X : ",
+                              static_cast<unsigned>(link.m_wSeenProductId)) +
                 LookUpModelName(link.m_wSeenProductId));
         }
         return;

@@ -1,17 +1,9 @@
 #include "app/VersionGate.h"
 
-#include <cwchar>
-#include <iterator>
-
+#include "app/LogLineFormat.h"
 #include "tools/HubToolText.h"
 
 namespace {
-
-std::wstring Hex(const wchar_t* format, unsigned value) {
-    wchar_t buffer[16];
-    const int length = std::swprintf(buffer, std::size(buffer), format, value);
-    return length < 0 ? std::wstring() : std::wstring(buffer, static_cast<std::size_t>(length));
-}
 
 unsigned VersionNumber(const FirmwareVersion& version) {
     return version[1] * 100U + version[2] * 10U + version[3];
@@ -21,10 +13,10 @@ unsigned VersionNumber(const FirmwareVersion& version) {
 
 std::wstring VersionText(const FirmwareVersion& version) {
     const bool printable = version[0] >= 0x20 && version[0] < 0x7F;
-    std::wstring text =
-        printable ? std::wstring(1, static_cast<wchar_t>(version[0])) : Hex(L"\\x%02x", version[0]);
+    std::wstring text = printable ? std::wstring(1, static_cast<wchar_t>(version[0]))
+                                  : FormatLogLine(L"\\x%02x", static_cast<unsigned>(version[0]));
     for (std::size_t i = 1; i < version.size(); ++i) {
-        text += Hex(L"%x", version[i]);
+        text += FormatLogLine(L"%x", static_cast<unsigned>(version[i]));
     }
     return text;
 }
