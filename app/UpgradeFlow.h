@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "app/AnswerWatch.h"
+#include "app/Buttons.h"
 #include "app/CheckSchedule.h"
 #include "app/DialogSurface.h"
 #include "app/ImageTransfer.h"
+#include "app/ProgramSequence.h"
 #include "device/HidLink.h"
 #include "device/IspReport.h"
 #include "package/FirmwarePackage.h"
@@ -21,11 +23,15 @@
 #include "tools/ToolLauncher.h"
 #include "tools/ToolResultText.h"
 
-// Everything a check and an update decide: which report goes out, which step
-// comes next, which line is logged, which buttons are enabled and which look
-// the result label takes. The dialog forwards its messages here and carries
-// the decisions out through the surface; so do the tests, with a recorder and
-// a simulated dock.
+// A check and an update of the dock, put together from their pieces: the
+// check schedule, the version gate, the programming sequence, the image
+// transfer, the answer watch and the button phases. The dialog and the silent
+// runner forward their messages here and carry the decisions out through the
+// surfaces; so do the tests, with a recorder and a simulated dock.
+//
+// Its handlers live in three files: this one's own (answers, the device
+// watch, timers and buttons), UpgradeFlowCheck.cpp (the device checks and
+// their verdict) and UpgradeFlowRun.cpp (the steps of a run).
 //
 // Every handler runs on the dialog's window thread: the reader hands each
 // answer over and waits for it to be handled before it reads the next one.
@@ -45,40 +51,7 @@ public:
     // that stops answering, and chip 1's erase for one that never finishes.
     static constexpr int TIMER_NO_ANSWER = AnswerWatch::kTimer;
     static constexpr int TIMER_CHIP1_ERASE = 6;
-    static constexpr unsigned kAnswerTimeoutMs = 10000;
-    static constexpr unsigned kRestartTimeoutMs = 30000;
     static constexpr unsigned kChip1EraseLimitMs = 60000;
-
-    // Steps of the programming sequence; 0 is idle.
-    enum Step : std::uint8_t {
-        STEP_IDLE = 0,
-        STEP_CHIP2_START = 1,
-        STEP_CHIP2_FILE1_BEGIN = 2,
-        STEP_CHIP2_FILE1_SEND = 3,
-        STEP_CHIP2_FILE1_END = 4,
-        STEP_CHIP2_FILE2_BEGIN = 5,
-        STEP_CHIP2_FILE2_SEND = 6,
-        STEP_CHIP2_FILE2_END = 7,
-        STEP_CHIP3_SWITCH = 8,
-        STEP_CHIP3_ERASE = 9,
-        STEP_CHIP3_ERASE_CHECK = 10,
-        STEP_CHIP3_VERIFY = 11,
-        STEP_CHIP3_SEND = 12,
-        STEP_CHIP3_END = 13,
-        STEP_SHOW_PASS = 17,
-        STEP_SHOW_FAIL = 18,
-        STEP_CHIP1_PREPARE = 19,
-        STEP_CHIP1_PREPARE_CHECK = 20,
-        STEP_CHIP1_ERASE_CHECK = 21,
-        STEP_CHIP1_ERASE_WAIT = 22,
-        STEP_CHIP1_SEND = 23,
-        STEP_CHIP1_END = 24,
-        STEP_CHIP1_VERIFY = 25,
-    };
-
-    // Progress bar fills: gold while a chip is written, green while chip 3 is verified.
-    static constexpr std::uint32_t kFillGold = 0xFFFFD700;
-    static constexpr std::uint32_t kFillGreen = 0xFF008000;
     // Pause between two polls of chip 1's erase.
     static constexpr unsigned kErasePollPauseMs = 30;
 
@@ -121,7 +94,7 @@ public:
     // window: package, device, hub, dp, model.
     std::vector<std::wstring> CheckSummary() const;
 
-    std::uint8_t IspStep() const { return m_nIspStep; }
+    IspStep Step() const { return m_step; }
     bool IspMode() const { return m_bIspMode; }
     bool DeviceReady() const { return m_bDeviceReady; }
 
@@ -131,52 +104,44 @@ private:
     friend struct UpgradeFlowTestAccess;
 
     using DeviceCheck = CheckSchedule::Part;
-    // The query of a check whose answer is awaited outside a run.
 
     // Senders: one output report each, nothing while no device is open.
-    void SendSwitchMode();
-    void SendGetMode();
-    void SendGetVersion();
-    void SendChip3Erase();
-    void SendChip3Checksum();
-    void SendChip1Prepare();
-    void SendChip1Erase();
-    void SendChip1EraseStatus();
-    void SendChip1Checksum();
-    void SendChip1End();
-    void SendChip2Start();
     void Send(const device::IspReport& report);
+    void Send(StepReport report);
     // The next packet of the image under way, plain or within 256-byte blocks.
     // False when the image bytes could not be read: nothing was sent.
     bool SendDataPacket();
 
+    // Device checks and their verdict.
     void RunDeviceCheck(DeviceCheck check);
     // Logs a vendor tool that the check could not find, by name and path.
     void NoteMissingTool(const std::optional<MissingTool>& missing);
-    void CancelFwVerChecks();
-    // Waits for the answer to a query outside a run, when one was sent.
-    void AwaitQuery(AnswerWatch::Awaited query);
-    // A run is over (or none began): idle, or showing its verdict.
-    bool RunOver() const;
-    // Writing (re)starts: nothing else may be pressed until it ends.
-    void DisableButtonsForWriting();
-
-    // The recurring parts of the step table.
-    void BeginImage(int image, std::wstring heading, Step sendStep);
-    void SendStep();
-    void EndImage(bool leadingSpace);
-    void FailRun(std::wstring_view line);
-    void EnterFailStep();
-    void ShowVerdict(ResultLook look);
     // The ending of a check, reported only outside a run: a scan that resumes
     // a run does not end it.
     void EndCheck(FlowEnding ending);
     // A device check that ends before it reaches the dock.
     void EndCheckEarly(DeviceCheck check, FlowEnding ending);
+
+    // The steps of a run.
+    // Whether the answer lets `row` go on; when it does not, the gate has
+    // done what its step does instead (polled, sent a packet, failed the run).
+    bool PassGate(const StepRow& row);
+    void BeginImage(const StepRow& row);
+    void SendStep();
+    void NoteChip1Checksum();
+    void FailRun(std::wstring_view line);
+    void EnterFailStep();
+    void EnterPassStep();
+    void ShowVerdict(ResultLook look);
+
+    // Waits for the answer to a query outside a run, when one was sent.
+    void AwaitQuery(AnswerWatch::Awaited query);
     // Each answer during a run re-arms the watch for the next one.
     void WatchForAnswer();
     void OnNoAnswer();
-    std::wstring_view AwaitedAnswer() const;
+
+    // The buttons follow the phase; each change shows all of them.
+    void ShowButtons(ButtonPhase phase);
 
     void Log(std::wstring text);
     void LogPercent(std::wstring text, std::uint16_t percent);
@@ -196,7 +161,9 @@ private:
     bool m_bIspMode = false;
     std::unique_ptr<CheckSchedule> m_schedule;
     AnswerWatch m_watch;
-    std::uint8_t m_nIspStep = STEP_IDLE;
+    IspStep m_step = IspStep::Idle;
+    // The dialog opens with "FW Ver" and exit enabled.
+    ButtonPhase m_buttons = ButtonPhase::CheckAllowed;
     // The answer being handled, zero past the length that was read.
     device::IspReport m_lastReport{};
     std::size_t m_lastReportLength = 0;

@@ -290,5 +290,5 @@ public:
 // Reaches into the flow for what no handler can do: put it into a step value
 // that nothing ever sets. One definition for every test that needs it.
 struct UpgradeFlowTestAccess {
-    static void SetStep(UpgradeFlow& flow, std::uint8_t step) { flow.m_nIspStep = step; }
+    static void SetStep(UpgradeFlow& flow, IspStep step) { flow.m_step = step; }
 };

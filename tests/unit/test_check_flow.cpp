@@ -593,7 +593,7 @@ TEST(CheckFlow, RemovalOfTheOpenDeviceByStep) {
     idle.Pump();
     EXPECT_EQ(LastLines(idle.surface, 2).back(), L"No Device found!");
     EXPECT_NE(LastLines(idle.surface, 2).front(), L"No Device found!");
-    EXPECT_EQ(idle.flow.IspStep(), UpgradeFlow::STEP_IDLE);
+    EXPECT_EQ(idle.flow.Step(), IspStep::Idle);
     EXPECT_FALSE(idle.surface.Enabled(kStart));
 
     // In the middle of chip 1: the run is over and the user is told to restart.
@@ -604,7 +604,7 @@ TEST(CheckFlow, RemovalOfTheOpenDeviceByStep) {
     midRun.Pump();
     EXPECT_EQ(LastLines(midRun.surface, 2),
               (std::vector<std::wstring>{L"No Device found!", L"Error!, restart please."}));
-    EXPECT_EQ(midRun.flow.IspStep(), UpgradeFlow::STEP_IDLE);
+    EXPECT_EQ(midRun.flow.Step(), IspStep::Idle);
     EXPECT_FALSE(midRun.surface.Enabled(kStart));
 }
 
@@ -655,7 +655,7 @@ TEST(CheckFlow, StartDoesNothingUntilAScanFoundTheDockReady) {
     h.flow.OnStartUpgrade();
     EXPECT_EQ(h.surface.clears, 0);
     EXPECT_TRUE(h.dock.Received().empty());
-    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_IDLE);
+    EXPECT_EQ(h.flow.Step(), IspStep::Idle);
 }
 
 TEST(CheckFlow, ExitKillsEveryTimerAndEndsTheDialog) {
@@ -676,18 +676,18 @@ TEST(CheckFlow, FromFwVerThroughTheRestartToPassAndThePowerReset) {
 
     h.flow.OnStartUpgrade();
     h.Pump();
-    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_CHIP3_ERASE);
+    EXPECT_EQ(h.flow.Step(), IspStep::Chip3Erase);
     EXPECT_EQ(h.dock.Mode(), device::DeviceMode::Bootloader);
     h.Advance(200);  // the dock's return in its bootloader
 
     EXPECT_EQ(h.surface.messages, std::vector<std::wstring>{L"Please, power reset device! "});
     EXPECT_EQ(h.surface.Look(), ResultLook::Pass);
-    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_SHOW_PASS) << "until the power reset";
+    EXPECT_EQ(h.flow.Step(), IspStep::ShowPass) << "until the power reset";
     EXPECT_EQ(h.dock.ApplicationVersion(), (std::array<std::uint8_t, 4>{'E', 1, 1, 7}));
 
     h.PowerReset();
     h.Pump();
-    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_IDLE) << "the power reset ended the run";
+    EXPECT_EQ(h.flow.Step(), IspStep::Idle) << "the power reset ended the run";
 
     // Back from the power reset, the dock now carries the package's version.
     h.Advance(200);

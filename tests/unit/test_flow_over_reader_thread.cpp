@@ -228,7 +228,7 @@ TEST(FlowOverReaderThread, CompleteRunOfAllThreeChipsPasses) {
     EXPECT_EQ(h.dock.Chip2Files()[0], package::SampleImages::Image(1));
     EXPECT_EQ(h.dock.Chip2Files()[1], package::SampleImages::Image(2));
     EXPECT_TRUE(std::ranges::equal(h.dock.Chip3Written(), package::SampleImages::Image(0)));
-    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_IDLE);
+    EXPECT_EQ(h.flow.Step(), IspStep::Idle);
     EXPECT_EQ(h.surface.Lines().back(), L"Engineer file version!");
     EXPECT_TRUE(h.surface.Enabled(UpgradeFlow::kExitButton));
 

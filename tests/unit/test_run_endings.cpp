@@ -17,14 +17,14 @@ bool EverPassed(const RecordingSurface& surface) {
 
 // Hands the dock's answers over one by one until the run waits in `step`
 // (after the restart into the bootloader too).
-bool HandOverUntilStep(FlowHarness& h, std::uint8_t step) {
+bool HandOverUntilStep(FlowHarness& h, IspStep step) {
     for (int guard = 0; guard < 20000; ++guard) {
-        if (h.flow.IspStep() == step) {
+        if (h.flow.Step() == step) {
             return true;
         }
         if (h.link.Pending() == 0) {
             h.Advance(200, /*pump=*/false);  // the scan after the dock's return
-            if (h.link.Pending() == 0 && h.flow.IspStep() != step) {
+            if (h.link.Pending() == 0 && h.flow.Step() != step) {
                 return false;
             }
             continue;
@@ -35,7 +35,7 @@ bool HandOverUntilStep(FlowHarness& h, std::uint8_t step) {
 }
 
 // Starts a run of all three chips and hands it over until it waits in `step`.
-bool RunUntilStep(FlowHarness& h, std::uint8_t step) {
+bool RunUntilStep(FlowHarness& h, IspStep step) {
     h.Scan();
     h.flow.OnStartUpgrade();
     return HandOverUntilStep(h, step);
@@ -54,10 +54,10 @@ void PullTheDock(FlowHarness& h) {
 // the dock's return from it).
 void RunToTheEnd(FlowHarness& h) {
     h.Pump();
-    if (h.flow.IspStep() == UpgradeFlow::STEP_CHIP3_ERASE) {
+    if (h.flow.Step() == IspStep::Chip3Erase) {
         h.Advance(200);  // the scan that finds the dock in its bootloader
     }
-    if (h.flow.IspStep() == UpgradeFlow::STEP_SHOW_PASS) {
+    if (h.flow.Step() == IspStep::ShowPass) {
         PullTheDock(h);
     }
 }
@@ -71,26 +71,26 @@ void StartAndRunToTheEnd(FlowHarness& h) {
 // ---------------------------------------------------------------------------
 // How a fault is brought about; `at` is the step it strikes in.
 
-void Pulled(FlowHarness& h, std::uint8_t at) {
-    ASSERT_TRUE(RunUntilStep(h, at)) << int{at};
+void Pulled(FlowHarness& h, IspStep at) {
+    ASSERT_TRUE(RunUntilStep(h, at)) << StepNumber(at);
     PullTheDock(h);
 }
 
 // The removal the jump into the bootloader causes itself.
-void LeavesForItsBootloader(FlowHarness& h, std::uint8_t at) {
-    ASSERT_TRUE(RunUntilStep(h, at)) << int{at};
+void LeavesForItsBootloader(FlowHarness& h, IspStep at) {
+    ASSERT_TRUE(RunUntilStep(h, at)) << StepNumber(at);
     h.flow.OnHidRemoval(h.link.State().m_strDevicePath);
 }
 
-void PulledWhileTheMessageIsOpen(FlowHarness& h, std::uint8_t /*at*/) {
+void PulledWhileTheMessageIsOpen(FlowHarness& h, IspStep /*at*/) {
     h.surface.onMessage = [&h] { PullTheDock(h); };
-    ASSERT_TRUE(RunUntilStep(h, UpgradeFlow::STEP_CHIP3_VERIFY));
+    ASSERT_TRUE(RunUntilStep(h, IspStep::Chip3Verify));
     h.Pump();
 }
 
 // The dock may restart by itself while the message is still open; the scan its
 // return brings finds it again, and then the user powers it off as asked.
-void RestartedThenPulledWhileTheMessageIsOpen(FlowHarness& h, std::uint8_t /*at*/) {
+void RestartedThenPulledWhileTheMessageIsOpen(FlowHarness& h, IspStep /*at*/) {
     h.surface.onMessage = [&h] {
         PullTheDock(h);
         h.dock.Plug();
@@ -98,13 +98,13 @@ void RestartedThenPulledWhileTheMessageIsOpen(FlowHarness& h, std::uint8_t /*at*
         h.Advance(200, /*pump=*/false);
         PullTheDock(h);
     };
-    ASSERT_TRUE(RunUntilStep(h, UpgradeFlow::STEP_CHIP3_VERIFY));
+    ASSERT_TRUE(RunUntilStep(h, IspStep::Chip3Verify));
     h.Pump();
 }
 
 // The run has already failed (chip 1's prepare) and waits for the answer to
 // the end command that followed.
-void PulledAfterAFailure(FlowHarness& h, std::uint8_t at) {
+void PulledAfterAFailure(FlowHarness& h, IspStep at) {
     h.dock.Faults().chip1FlashError = true;
     Pulled(h, at);
 }
@@ -112,14 +112,14 @@ void PulledAfterAFailure(FlowHarness& h, std::uint8_t at) {
 // What the dock was about to say is lost, and it says nothing more; the run
 // must give up after exactly `timeoutMs` on the virtual clock.
 template <unsigned timeoutMs>
-void FallsSilent(FlowHarness& h, std::uint8_t at) {
-    ASSERT_TRUE(RunUntilStep(h, at)) << int{at};
+void FallsSilent(FlowHarness& h, IspStep at) {
+    ASSERT_TRUE(RunUntilStep(h, at)) << StepNumber(at);
     h.dock.Faults().silentFromReport = h.dock.ReportCount() + 1;
     while (h.link.TakeNext()) {
     }
-    ASSERT_EQ(h.flow.IspStep(), at);
+    ASSERT_EQ(h.flow.Step(), at);
     h.Advance(timeoutMs - 1);
-    EXPECT_EQ(h.flow.IspStep(), at) << "given up too early";
+    EXPECT_EQ(h.flow.Step(), at) << "given up too early";
     h.Advance(1);
 }
 
@@ -127,7 +127,7 @@ void FallsSilent(FlowHarness& h, std::uint8_t at) {
 // it: the run ends after exactly the answer time-out, from the moment the
 // power-reset message closed, without the power reset.
 template <bool chip1Fails>
-void FinishUnanswered(FlowHarness& h, std::uint8_t at) {
+void FinishUnanswered(FlowHarness& h, IspStep at) {
     h.dock.Faults().finishUnanswered = true;
     h.dock.Faults().chip1WrongChecksum = chip1Fails;
     unsigned closedAt = 0;
@@ -135,7 +135,7 @@ void FinishUnanswered(FlowHarness& h, std::uint8_t at) {
     ASSERT_TRUE(RunUntilStep(h, at));
     h.Pump();
     const std::size_t endings = h.surface.endings.size();  // the check's, before the run
-    h.Advance(UpgradeFlow::kAnswerTimeoutMs - 1 - (h.surface.now - closedAt));
+    h.Advance(kAnswerTimeoutMs - 1 - (h.surface.now - closedAt));
     EXPECT_EQ(h.surface.endings.size(), endings) << "given up too early";
     h.Advance(1);
 }
@@ -143,51 +143,51 @@ void FinishUnanswered(FlowHarness& h, std::uint8_t at) {
 // The dock's interfaces arrive just after "FW Ver": the scan they bring offers
 // the update before the hub and DisplayPort checks have run, and the user
 // starts at once. The checks' times pass while the run waits in `at`.
-void StartedBeforeTheChecksOfFwVer(FlowHarness& h, std::uint8_t at) {
+void StartedBeforeTheChecksOfFwVer(FlowHarness& h, IspStep at) {
     h.flow.OnFwVer();
     h.flow.OnHidArrival();
     h.Advance(200);
     h.flow.OnStartUpgrade();
-    ASSERT_TRUE(HandOverUntilStep(h, at)) << int{at};
+    ASSERT_TRUE(HandOverUntilStep(h, at)) << StepNumber(at);
     h.Advance(8000, /*pump=*/false);
     RunToTheEnd(h);
 }
 
 // A dock that stays silent to the mode query of a check, in every state a
 // run can leave behind.
-void SilentToTheScan(FlowHarness& h, std::uint8_t at) {
+void SilentToTheScan(FlowHarness& h, IspStep at) {
     UpgradeFlowTestAccess::SetStep(h.flow, at);
     h.dock.Faults().silentFromReport = 1;
     h.Scan();
-    h.Advance(UpgradeFlow::kAnswerTimeoutMs);
+    h.Advance(kAnswerTimeoutMs);
 }
 
 // Chip 3 failed its checksum and the dock waits in its bootloader; a HID
 // arrival brings a scan, and the run resumes at chip 3's erase: the exit that
 // the failure gave back is taken away while chip 3 is written.
-void ResumedInItsBootloaderAfterAFailure(FlowHarness& h, std::uint8_t /*at*/) {
+void ResumedInItsBootloaderAfterAFailure(FlowHarness& h, IspStep /*at*/) {
     h.dock.Faults().chip3WrongChecksum = true;
     StartAndRunToTheEnd(h);
-    ASSERT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_SHOW_FAIL);
+    ASSERT_EQ(h.flow.Step(), IspStep::ShowFail);
     ASSERT_TRUE(h.surface.Enabled(UpgradeFlow::kExitButton));
     h.dock.Faults().chip3WrongChecksum = false;
     h.flow.OnHidArrival();
     h.Advance(200, /*pump=*/false);
-    ASSERT_TRUE(HandOverUntilStep(h, UpgradeFlow::STEP_CHIP3_SEND));
+    ASSERT_TRUE(HandOverUntilStep(h, IspStep::Chip3Send));
     EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, false}));
     h.surface.looks.clear();  // the resumed writing is judged on its own
     RunToTheEnd(h);
 }
 
 template <bool sim::DockFaults::*fault>
-void Armed(FlowHarness& h, std::uint8_t /*at*/) {
+void Armed(FlowHarness& h, IspStep /*at*/) {
     h.dock.Faults().*fault = true;
     StartAndRunToTheEnd(h);
 }
 
 // The erase is given up after a minute of busy answers, not before and not
 // much later.
-void EraseBusyForever(FlowHarness& h, std::uint8_t /*at*/) {
+void EraseBusyForever(FlowHarness& h, IspStep /*at*/) {
     h.dock.Faults().chip1EndlessBusy = true;
     h.Scan();
     h.flow.OnStartUpgrade();
@@ -198,8 +198,8 @@ void EraseBusyForever(FlowHarness& h, std::uint8_t /*at*/) {
 
 // A mouse plugged in during a transfer; the window goes on handling its
 // timers while the dock answers.
-void ForeignArrival(FlowHarness& h, std::uint8_t at) {
-    ASSERT_TRUE(RunUntilStep(h, at)) << int{at};
+void ForeignArrival(FlowHarness& h, IspStep at) {
+    ASSERT_TRUE(RunUntilStep(h, at)) << StepNumber(at);
     h.flow.OnHidArrival();
     h.Advance(200, /*pump=*/false);
     RunToTheEnd(h);
@@ -211,7 +211,7 @@ void ForeignArrival(FlowHarness& h, std::uint8_t at) {
 struct Ending {
     std::vector<std::wstring> lastLines;
     ResultLook look;
-    std::uint8_t step;
+    IspStep step;
     Buttons buttons;
     // The silent runner's exit code for the ending; none while the run goes on.
     std::optional<int> exitCode;
@@ -223,8 +223,8 @@ struct Ending {
 
 struct Row {
     const char* name;
-    std::uint8_t at;
-    void (*bringAbout)(FlowHarness&, std::uint8_t);
+    IspStep at;
+    void (*bringAbout)(FlowHarness&, IspStep);
     Ending end;
 };
 
@@ -248,274 +248,274 @@ std::vector<std::wstring> NoAnswer(const std::wstring& seconds, const std::wstri
 const Row kRows[] = {
     // Removal in every step a run waits in.
     {"RemovedAwaitingChip1Prepare",
-     F::STEP_CHIP1_PREPARE_CHECK,
+     IspStep::Chip1PrepareCheck,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"RemovedAwaitingChip1Erase",
-     F::STEP_CHIP1_ERASE_CHECK,
+     IspStep::Chip1EraseCheck,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"RemovedDuringChip1ErasePolls",
-     F::STEP_CHIP1_ERASE_WAIT,
+     IspStep::Chip1EraseWait,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"RemovedDuringChip1Data",
-     F::STEP_CHIP1_SEND,
+     IspStep::Chip1Send,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"RemovedAwaitingChip1Checksum",
-     F::STEP_CHIP1_VERIFY,
+     IspStep::Chip1Verify,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"RemovedAwaitingChip1End",
-     F::STEP_CHIP2_START,
+     IspStep::Chip2Start,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"RemovedAwaitingChip2Start",
-     F::STEP_CHIP2_FILE1_BEGIN,
+     IspStep::Chip2File1Begin,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"RemovedDuringChip2File1Data",
-     F::STEP_CHIP2_FILE1_SEND,
+     IspStep::Chip2File1Send,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"RemovedDuringChip2File2Data",
-     F::STEP_CHIP2_FILE2_SEND,
+     IspStep::Chip2File2Send,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     // The expected restart: the run waits on for the dock's return.
     {"LeavesForItsBootloader",
-     F::STEP_CHIP3_ERASE,
+     IspStep::Chip3Erase,
      LeavesForItsBootloader,
-     {{L"No Device found!"}, ResultLook::Neutral, F::STEP_CHIP3_ERASE, kNone, std::nullopt}},
+     {{L"No Device found!"}, ResultLook::Neutral, IspStep::Chip3Erase, kNone, std::nullopt}},
     {"RemovedAwaitingChip3Erase",
-     F::STEP_CHIP3_ERASE_CHECK,
+     IspStep::Chip3EraseCheck,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"RemovedDuringChip3Data",
-     F::STEP_CHIP3_SEND,
+     IspStep::Chip3Send,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"RemovedAwaitingChip3Checksum",
-     F::STEP_CHIP3_VERIFY,
+     IspStep::Chip3Verify,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     // The power reset the user was asked for, before or after closing the message.
     {"PoweredOffWhileTheMessageIsOpen",
-     F::STEP_SHOW_PASS,
+     IspStep::ShowPass,
      PulledWhileTheMessageIsOpen,
-     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit, 2}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2}},
     {"RestartedThenPoweredOffWhileTheMessageIsOpen",
-     F::STEP_SHOW_PASS,
+     IspStep::ShowPass,
      RestartedThenPulledWhileTheMessageIsOpen,
      {{L"Chip 3 Checksum pass, ISP Success!", L"No Device found!", L"No Device found!"},
       ResultLook::Pass,
-      F::STEP_IDLE,
+      IspStep::Idle,
       kOnlyExit,
       2}},
     {"FinishUnanswered",
-     F::STEP_SHOW_PASS,
+     IspStep::ShowPass,
      FinishUnanswered<false>,
      {{L"Chip 3 Checksum pass, ISP Success!",
        L"No answer from the dock within 10 s to the finish command: power reset the dock to run "
        L"its new firmware."},
       ResultLook::Pass,
-      F::STEP_SHOW_PASS,
+      IspStep::ShowPass,
       kOnlyExit,
       2}},
     {"FinishUnansweredAfterChip1Failed",
-     F::STEP_SHOW_PASS,
+     IspStep::ShowPass,
      FinishUnanswered<true>,
      {{L"Chip 1 failed its checksum verification: the update did not pass.",
        L"No answer from the dock within 10 s to the finish command: power reset the dock to run "
        L"its new firmware."},
       ResultLook::Fail,
-      F::STEP_SHOW_PASS,
+      IspStep::ShowPass,
       kOnlyExit,
       1}},
     {"PoweredOffAfterTheMessage",
-     F::STEP_SHOW_PASS,
+     IspStep::ShowPass,
      Pulled,
-     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit, 2}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2}},
     {"RemovedAfterAFailure",
-     F::STEP_SHOW_FAIL,
+     IspStep::ShowFail,
      PulledAfterAFailure,
      {{L"ISP Chip 1 FLASH ERROR!", L"No Device found!", L"Error!, restart please."},
       ResultLook::Fail,
-      F::STEP_IDLE,
+      IspStep::Idle,
       kOnlyExit,
       1}},
 
     // Error statuses and checksums the dock reports.
     {"Chip1PrepareFails",
-     0,
+     IspStep::Idle,
      Armed<&sim::DockFaults::chip1FlashError>,
      {{L"WORK_PREPARE..", L"ISP Chip 1 FLASH ERROR!"},
       ResultLook::Fail,
-      F::STEP_SHOW_FAIL,
+      IspStep::ShowFail,
       kOnlyExit,
       1,
       device::USBUID_ISP_EFM8_CMD_TI_END}},
     {"Chip1EraseFails",
-     0,
+     IspStep::Idle,
      Armed<&sim::DockFaults::chip1EraseError>,
      {{L"WORK_PREPARE..", L"ISP Chip 1 ERASE ERROR!"},
       ResultLook::Fail,
-      F::STEP_SHOW_FAIL,
+      IspStep::ShowFail,
       kOnlyExit,
       1,
       device::USBUID_ISP_EFM8_CMD_TI_END}},
     {"Chip3EraseFails",
-     0,
+     IspStep::Idle,
      Armed<&sim::DockFaults::chip3EraseError>,
      {{L"ISP device found!", L"ISP Chip 3 ERASE ERROR!"},
       ResultLook::Fail,
-      F::STEP_SHOW_FAIL,
+      IspStep::ShowFail,
       kOnlyExit,
       1,
       device::USBUID_ISP_EFM8_CMD_ERASE}},
     {"Chip3ChecksumDiffers",
-     0,
+     IspStep::Idle,
      Armed<&sim::DockFaults::chip3WrongChecksum>,
      {{L"ISP Chip 3 Finish!", L"ISP Chip 3 false!"},
       ResultLook::Fail,
-      F::STEP_SHOW_FAIL,
+      IspStep::ShowFail,
       kOnlyExit,
       1,
       device::USBUID_ISP_EFM8_CMD_CHECKSUM}},
     // Chips 2 and 3 are still written as the dock expects, but the run fails.
     {"Chip1ChecksumDiffers",
-     0,
+     IspStep::Idle,
      Armed<&sim::DockFaults::chip1WrongChecksum>,
      {{L"Chip 3 Checksum pass, ISP Success!",
        L"Chip 1 failed its checksum verification: the update did not pass.", L"No Device found!"},
       ResultLook::Fail,
-      F::STEP_IDLE,
+      IspStep::Idle,
       kOnlyExit,
       1,
       std::nullopt,
       true}},
     {"Chip1EraseBusyForever",
-     0,
+     IspStep::Idle,
      EraseBusyForever,
      {{L"Chip 1 Erasing...", L"ISP Chip 1 ERASE ERROR!"},
       ResultLook::Fail,
-      F::STEP_SHOW_FAIL,
+      IspStep::ShowFail,
       kOnlyExit,
       1,
       device::USBUID_ISP_EFM8_CMD_TI_END}},
 
     // A dock that falls silent, in each kind of wait.
     {"SilentAwaitingChip1Prepare",
-     F::STEP_CHIP1_PREPARE_CHECK,
+     IspStep::Chip1PrepareCheck,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 1's prepare"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 1's prepare"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"SilentAwaitingChip1Erase",
-     F::STEP_CHIP1_ERASE_CHECK,
+     IspStep::Chip1EraseCheck,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 1's erase"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 1's erase"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"SilentDuringChip1ErasePolls",
-     F::STEP_CHIP1_ERASE_WAIT,
+     IspStep::Chip1EraseWait,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 1's erase status"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 1's erase status"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"SilentDuringChip1Data",
-     F::STEP_CHIP1_SEND,
+     IspStep::Chip1Send,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"a chip 1 data packet"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"a chip 1 data packet"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"SilentAwaitingChip1Checksum",
-     F::STEP_CHIP1_VERIFY,
+     IspStep::Chip1Verify,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 1's checksum"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 1's checksum"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"SilentAwaitingChip1End",
-     F::STEP_CHIP2_START,
+     IspStep::Chip2Start,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 1's end"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 1's end"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"SilentAwaitingChip2Start",
-     F::STEP_CHIP2_FILE1_BEGIN,
+     IspStep::Chip2File1Begin,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 2's start"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 2's start"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"SilentDuringChip2File1Data",
-     F::STEP_CHIP2_FILE1_SEND,
+     IspStep::Chip2File1Send,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"a chip 2 data packet"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"a chip 2 data packet"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"SilentDuringChip2File2Data",
-     F::STEP_CHIP2_FILE2_SEND,
+     IspStep::Chip2File2Send,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"a chip 2 data packet"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"a chip 2 data packet"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"SilentAwaitingTheBootloader",
-     F::STEP_CHIP3_ERASE,
+     IspStep::Chip3Erase,
      FallsSilent<30000>,
-     {NoAnswer(L"30", L"the dock's restart into its bootloader"), ResultLook::Fail, F::STEP_IDLE,
+     {NoAnswer(L"30", L"the dock's restart into its bootloader"), ResultLook::Fail, IspStep::Idle,
       kOnlyExit, 1}},
     {"SilentAwaitingChip3Erase",
-     F::STEP_CHIP3_ERASE_CHECK,
+     IspStep::Chip3EraseCheck,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 3's erase"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 3's erase"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"SilentDuringChip3Data",
-     F::STEP_CHIP3_SEND,
+     IspStep::Chip3Send,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"a chip 3 data packet"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"a chip 3 data packet"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
     {"SilentAwaitingChip3Checksum",
-     F::STEP_CHIP3_VERIFY,
+     IspStep::Chip3Verify,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 3's checksum"), ResultLook::Fail, F::STEP_IDLE, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 3's checksum"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
 
     // Checks of "FW Ver" still to come when the run starts never reopen the
     // link under it.
     {"StartedBeforeTheChecksOfFwVerDuringChip1Data",
-     F::STEP_CHIP1_SEND,
+     IspStep::Chip1Send,
      StartedBeforeTheChecksOfFwVer,
-     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit, 2, std::nullopt, true}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2, std::nullopt, true}},
     {"StartedBeforeTheChecksOfFwVerDuringChip2Data",
-     F::STEP_CHIP2_FILE1_SEND,
+     IspStep::Chip2File1Send,
      StartedBeforeTheChecksOfFwVer,
-     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit, 2, std::nullopt, true}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2, std::nullopt, true}},
 
     // A run resumed in the bootloader after a failure takes exit away again.
     {"ResumedInItsBootloaderAfterAFailure",
-     F::STEP_SHOW_FAIL,
+     IspStep::ShowFail,
      ResumedInItsBootloaderAfterAFailure,
-     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit, 2}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2}},
 
     // The check a run leaves behind: a silent dock leaves "FW Ver" and exit.
     {"SilentToTheScanWhenIdle",
-     F::STEP_IDLE,
+     IspStep::Idle,
      SilentToTheScan,
      {{L"No answer from the dock within 10 s to the mode query!"},
       ResultLook::Neutral,
-      F::STEP_IDLE,
+      IspStep::Idle,
       Buttons{false, true, true},
       1}},
     {"SilentToTheScanAfterAFailure",
-     F::STEP_SHOW_FAIL,
+     IspStep::ShowFail,
      SilentToTheScan,
      {{L"No answer from the dock within 10 s to the mode query!"},
       ResultLook::Fail,
-      F::STEP_SHOW_FAIL,
+      IspStep::ShowFail,
       Buttons{false, true, true},
       1}},
     {"SilentToTheScanAfterPass",
-     F::STEP_SHOW_PASS,
+     IspStep::ShowPass,
      SilentToTheScan,
      {{L"No answer from the dock within 10 s to the mode query!"},
       ResultLook::Pass,
-      F::STEP_SHOW_PASS,
+      IspStep::ShowPass,
       Buttons{false, true, true},
       1}},
 
     // Another HID device arriving does not disturb a transfer.
     {"ForeignArrivalDuringChip1Data",
-     F::STEP_CHIP1_SEND,
+     IspStep::Chip1Send,
      ForeignArrival,
-     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit, 2, std::nullopt, true}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2, std::nullopt, true}},
     {"ForeignArrivalDuringChip2Data",
-     F::STEP_CHIP2_FILE2_SEND,
+     IspStep::Chip2File2Send,
      ForeignArrival,
-     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit, 2, std::nullopt, true}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2, std::nullopt, true}},
     {"ForeignArrivalDuringChip3Data",
-     F::STEP_CHIP3_SEND,
+     IspStep::Chip3Send,
      ForeignArrival,
-     {kPassedAndPowerReset, ResultLook::Pass, F::STEP_IDLE, kOnlyExit, 2, std::nullopt, true}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2, std::nullopt, true}},
 };
 
 // What the dock receives in a run without faults, driven as the rows drive it.
@@ -544,7 +544,7 @@ TEST_P(FaultMatrix, EndsVisibly) {
 
     EXPECT_EQ(LastLines(h.surface, end.lastLines.size()), end.lastLines);
     EXPECT_EQ(h.surface.Look(), end.look);
-    EXPECT_EQ(h.flow.IspStep(), end.step);
+    EXPECT_EQ(h.flow.Step(), end.step);
     EXPECT_EQ(ButtonsOf(h.surface), end.buttons);
     ASSERT_FALSE(h.surface.endings.empty());
     EXPECT_EQ(ExitCodeOf(h.surface.endings.back(), /*checkOnly=*/false), end.exitCode);
@@ -561,7 +561,7 @@ TEST_P(FaultMatrix, EndsVisibly) {
 
     // A run that is over waits for nothing; one that waits on is watched.
     const bool over =
-        end.step == F::STEP_IDLE || end.step == F::STEP_SHOW_PASS || end.step == F::STEP_SHOW_FAIL;
+        end.step == IspStep::Idle || end.step == IspStep::ShowPass || end.step == IspStep::ShowFail;
     EXPECT_EQ(h.surface.timers.contains(F::TIMER_NO_ANSWER), !over);
     if (over) {
         EXPECT_TRUE(h.surface.Enabled(F::kExitButton));
@@ -587,10 +587,10 @@ INSTANTIATE_TEST_SUITE_P(RunEndings, FaultMatrix, testing::ValuesIn(kRows), RowN
 
 TEST(RunEndings, TheRemovalRowsCoverEveryStepARunWaitsIn) {
     FlowHarness h;
-    std::set<std::uint8_t> waited;
+    std::set<IspStep> waited;
     const auto note = [&] {
-        if (h.flow.IspStep() != F::STEP_IDLE) {
-            waited.insert(h.flow.IspStep());
+        if (h.flow.Step() != IspStep::Idle) {
+            waited.insert(h.flow.Step());
         }
     };
     h.surface.onMessage = note;
@@ -606,7 +606,7 @@ TEST(RunEndings, TheRemovalRowsCoverEveryStepARunWaitsIn) {
         note();
     }
 
-    std::set<std::uint8_t> removed;
+    std::set<IspStep> removed;
     for (const Row& row : kRows) {
         if (row.bringAbout == Pulled || row.bringAbout == LeavesForItsBootloader ||
             row.bringAbout == PulledWhileTheMessageIsOpen ||
@@ -615,7 +615,7 @@ TEST(RunEndings, TheRemovalRowsCoverEveryStepARunWaitsIn) {
         }
     }
     EXPECT_TRUE(std::ranges::includes(removed, waited));
-    EXPECT_TRUE(removed.contains(F::STEP_SHOW_FAIL));
+    EXPECT_TRUE(removed.contains(IspStep::ShowFail));
 }
 
 TEST(RunEndings, ThePassVerdictShowsBeforeThePowerResetMessage) {
@@ -626,7 +626,7 @@ TEST(RunEndings, ThePassVerdictShowsBeforeThePowerResetMessage) {
         lookDuringMessage = h.surface.Look();
         exitDuringMessage = h.surface.Enabled(UpgradeFlow::kExitButton);
     };
-    ASSERT_TRUE(RunUntilStep(h, UpgradeFlow::STEP_CHIP3_VERIFY));
+    ASSERT_TRUE(RunUntilStep(h, IspStep::Chip3Verify));
     h.Pump();
     EXPECT_EQ(lookDuringMessage, ResultLook::Pass);
     EXPECT_TRUE(exitDuringMessage);
@@ -650,7 +650,7 @@ TEST(RunEndings, AMessageLeftOpenForLongDoesNotTimeTheRunOut) {
     FlowHarness h;
     // The window keeps handling its timers while the message is open.
     h.surface.onMessage = [&h] { h.Advance(60000, /*pump=*/false); };
-    ASSERT_TRUE(RunUntilStep(h, UpgradeFlow::STEP_CHIP3_VERIFY));
+    ASSERT_TRUE(RunUntilStep(h, IspStep::Chip3Verify));
     h.Pump();
     EXPECT_EQ(h.surface.Look(), ResultLook::Pass);
     const auto lines = h.surface.Lines();

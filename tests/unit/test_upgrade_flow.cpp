@@ -133,7 +133,7 @@ void ExpectImagesWritten(const sim::DockSimulator& dock, const std::vector<Writt
 TEST(UpgradeFlow, CompleteRunOfAllThreeChips) {
     FlowHarness h;
     StartRun(h);
-    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_CHIP3_ERASE) << "waiting for the bootloader";
+    EXPECT_EQ(h.flow.Step(), IspStep::Chip3Erase) << "waiting for the bootloader";
     ResumeAfterRestart(h);
 
     EXPECT_EQ(h.surface.messages, std::vector<std::wstring>{L"Please, power reset device! "});
@@ -180,7 +180,7 @@ TEST(UpgradeFlow, CompleteRunOfAllThreeChips) {
     ASSERT_GE(lines.size(), expected.size());
     EXPECT_EQ(std::vector(lines.begin(), lines.begin() + static_cast<long>(expected.size())),
               expected);
-    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_IDLE);
+    EXPECT_EQ(h.flow.Step(), IspStep::Idle);
 
     // Back from the power reset, the dock is checked again.
     h.Advance(200);
@@ -216,32 +216,32 @@ TEST(UpgradeFlow, EachPlanStartsAtItsOwnStep) {
         char plan;
         device::DeviceMode mode;
         std::uint8_t firstCommand;  // what the first step sends
-        std::uint8_t stepAfterStart;
+        IspStep stepAfterStart;
         std::vector<WrittenImage> written;
     } cases[] = {
         // From chip 1's prepare: chips 1, 2 and 3.
         {'3',
          device::DeviceMode::Application,
          device::USBUID_ISP_EFM8_CMD_TI_INITIAL,
-         UpgradeFlow::STEP_CHIP1_PREPARE_CHECK,
+         IspStep::Chip1PrepareCheck,
          {kChip1Image, kChip2File1, kChip2File2, kChip3Image}},
         // From chip 2's start: chips 2 and 3.
         {'2',
          device::DeviceMode::Application,
          device::USBUID_ISP_EFM8_CMD_MEGACHIP_INITIAL,
-         UpgradeFlow::STEP_CHIP2_FILE1_BEGIN,
+         IspStep::Chip2File1Begin,
          {kChip2File1, kChip2File2, kChip3Image}},
         // From the restart into the bootloader: chip 3 alone.
         {'1',
          device::DeviceMode::Application,
          device::USBUID_ISP_EFM8_CMD_JUMP_ISP,
-         UpgradeFlow::STEP_CHIP3_ERASE,
+         IspStep::Chip3Erase,
          {kChip3Image}},
         // Already in the bootloader, whatever the plan: chip 3's erase at once.
         {'3',
          device::DeviceMode::Bootloader,
          device::USBUID_ISP_EFM8_CMD_ERASE,
-         UpgradeFlow::STEP_CHIP3_ERASE_CHECK,
+         IspStep::Chip3EraseCheck,
          {kChip3Image}},
     };
     for (const auto& c : cases) {
@@ -255,7 +255,7 @@ TEST(UpgradeFlow, EachPlanStartsAtItsOwnStep) {
         h.flow.OnStartUpgrade();
         ASSERT_EQ(h.dock.Received().size(), before + 1);
         EXPECT_EQ(h.dock.Received()[before][device::kCodePos], c.firstCommand);
-        EXPECT_EQ(h.flow.IspStep(), c.stepAfterStart);
+        EXPECT_EQ(h.flow.Step(), c.stepAfterStart);
         h.Pump();
         h.Advance(200);
 
@@ -299,7 +299,7 @@ TEST(UpgradeFlow, DeviceErrorsEndTheRunInFailAtOnce) {
         StartRun(h);
         ResumeAfterRestart(h);
         EXPECT_EQ(h.surface.Lines().back(), c.lastLine) << c.name;
-        EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_SHOW_FAIL) << c.name;
+        EXPECT_EQ(h.flow.Step(), IspStep::ShowFail) << c.name;
         EXPECT_EQ(CommandCodes(h.dock).back(), c.lastCommand) << c.name;
         EXPECT_EQ(h.surface.Look(), ResultLook::Fail) << c.name;
         EXPECT_TRUE(h.surface.Enabled(UpgradeFlow::kExitButton)) << c.name;
@@ -351,7 +351,7 @@ TEST(UpgradeFlow, BootloaderAnswerAfterAFailedRunResumesAtTheErase) {
     h.dock.Faults().chip3WrongChecksum = true;
     StartRun(h);
     ResumeAfterRestart(h);
-    ASSERT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_SHOW_FAIL);
+    ASSERT_EQ(h.flow.Step(), IspStep::ShowFail);
 
     h.dock.Faults().chip3WrongChecksum = false;
     const std::size_t erasesBefore = Count(CommandCodes(h.dock), device::USBUID_ISP_EFM8_CMD_ERASE);
@@ -366,13 +366,13 @@ TEST(UpgradeFlow, AnswersInApplicationModeWhileWaitingInStep9DoNothing) {
     h.Scan();
     h.flow.OnStartUpgrade();
     // The jump command went out; hand over nothing of the restart yet.
-    ASSERT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_CHIP3_ERASE);
+    ASSERT_EQ(h.flow.Step(), IspStep::Chip3Erase);
     const std::size_t sent = h.dock.Received().size();
     device::IspReport junk{};
     junk.fill(0x33);
     h.flow.OnIspReport(junk);
     h.flow.OnIspReport(std::span(junk.data(), 3));
-    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_CHIP3_ERASE);
+    EXPECT_EQ(h.flow.Step(), IspStep::Chip3Erase);
     EXPECT_EQ(h.dock.Received().size(), sent);
 }
 
@@ -384,7 +384,7 @@ TEST(UpgradeFlow, AFailedPackageReadStopsTheRunWithoutSendingUnreadBytes) {
     h.flow.OnStartUpgrade();
     h.Pump();
     EXPECT_EQ(h.surface.Lines().back(), L"Firmware file read error, update stopped!");
-    EXPECT_EQ(h.flow.IspStep(), UpgradeFlow::STEP_SHOW_FAIL);
+    EXPECT_EQ(h.flow.Step(), IspStep::ShowFail);
     EXPECT_EQ(h.surface.Look(), ResultLook::Fail);
     EXPECT_TRUE(PacketRuns(h.dock).empty());
 }
@@ -392,6 +392,7 @@ TEST(UpgradeFlow, AFailedPackageReadStopsTheRunWithoutSendingUnreadBytes) {
 namespace {
 
 // The step values the programming sequence never uses.
+// Step numbers that no handler sets.
 constexpr std::uint8_t kUnusedSteps[] = {14, 15, 16, 26, 100, 255};
 
 std::vector<std::uint8_t> Bytes(const device::IspReport& report) {
@@ -406,7 +407,7 @@ struct Observable {
     ResultLook look = ResultLook::Neutral;
     Buttons buttons{};
     bool scanButton = false;
-    std::uint8_t step = 0;
+    IspStep step = IspStep::Idle;
     int progress = 0;
     std::size_t fills = 0;
     std::size_t messages = 0;
@@ -421,7 +422,7 @@ Observable Observe(const FlowHarness& h) {
             .look = h.surface.Look(),
             .buttons = ButtonsOf(h.surface),
             .scanButton = h.surface.Enabled(UpgradeFlow::kScanButton),
-            .step = h.flow.IspStep(),
+            .step = h.flow.Step(),
             .progress = h.surface.progress,
             .fills = h.surface.fills.size(),
             .messages = h.surface.messages.size(),
@@ -447,12 +448,12 @@ void ExpectUnchanged(const Observable& before, const FlowHarness& h) {
 
 // The dock found by a scan, so that anything the flow sent would reach it,
 // and the flow then put into `step`.
-void EnterStep(FlowHarness& h, std::uint8_t step) {
+void EnterStep(FlowHarness& h, IspStep step) {
     h.Scan();
     ASSERT_TRUE(h.link.State().m_bOpen);
     ASSERT_EQ(h.link.Pending(), 0U);
     UpgradeFlowTestAccess::SetStep(h.flow, step);
-    ASSERT_EQ(h.flow.IspStep(), step);
+    ASSERT_EQ(h.flow.Step(), step);
 }
 
 // Runs `body` on a flow put into each unused step, with the dock in its
@@ -467,7 +468,7 @@ void InEveryUnusedStep(const Body& body) {
             sim::DockSettings settings;
             settings.mode = mode;
             FlowHarness h(settings);
-            EnterStep(h, step);
+            EnterStep(h, static_cast<IspStep>(step));
             body(h);
         }
     }
