@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "app/FlowEnding.h"
+
 #include <array>
 #include <cstddef>
 
@@ -24,7 +26,7 @@ std::wstring Lower(std::wstring_view text) {
 }
 
 // The switches this tool knows, each counted once however it is spelt.
-enum class Switch { Silent, CheckOnly, Log, Usage, Unknown };
+enum class Switch { Silent, CheckOnly, Log, Usage, Codes, Unknown };
 
 Switch SwitchNamed(std::wstring_view lowerName) {
     if (lowerName == L"s") {
@@ -38,6 +40,9 @@ Switch SwitchNamed(std::wstring_view lowerName) {
     }
     if (lowerName == L"?" || lowerName == L"h") {
         return Switch::Usage;
+    }
+    if (lowerName == L"codes") {
+        return Switch::Codes;
     }
     return Switch::Unknown;
 }
@@ -178,7 +183,7 @@ std::optional<std::wstring> LogFileOnLine(const std::vector<std::wstring>& argum
 
 CommandLineParse ParseSwitches(const std::vector<std::wstring>& arguments, bool silentSeen) {
     CommandLineOptions options;
-    std::array<bool, 4> seen{};
+    std::array<bool, 5> seen{};
     for (std::size_t k = 1; k < arguments.size(); ++k) {
         const std::wstring& argument = arguments[k];
         const std::optional<Token> token = ReadSwitch(argument);
@@ -207,6 +212,13 @@ CommandLineParse ParseSwitches(const std::vector<std::wstring>& arguments, bool 
             options.logFile = *token->value;
             continue;
         }
+        if (which == Switch::Codes) {
+            if (!token->value || Lower(*token->value) != L"msi") {
+                return NotUnderstood(L"exit codes are /codes=msi: " + argument, silentSeen);
+            }
+            options.installerCodes = true;
+            continue;
+        }
         if (token->value) {
             return NotUnderstood(L"switch takes no value: " + argument, silentSeen);
         }
@@ -221,12 +233,18 @@ CommandLineParse ParseSwitches(const std::vector<std::wstring>& arguments, bool 
                 options.usage = true;
                 break;
             case Switch::Log:
+            case Switch::Codes:
             case Switch::Unknown:
                 break;
         }
     }
     if (options.checkOnly && !options.silent && !options.usage) {
         return NotUnderstood(L"/c checks only with /s", silentSeen);
+    }
+    // A check prints what it found, and its 0 means "the update applies":
+    // no installer reads that. The window's codes are not a deployment's.
+    if (options.installerCodes && !options.usage && (options.checkOnly || !options.silent)) {
+        return NotUnderstood(L"/codes=msi only with /s and without /c", silentSeen);
     }
     return CommandLineParse{
         .options = options, .reason = {}, .silentSeen = silentSeen, .logFileSeen = std::nullopt};
@@ -247,6 +265,13 @@ CommandLineParse ParseCommandLine(std::wstring_view commandLine) {
     return parse;
 }
 
+int ExitCodeFor(const CommandLineParse& parse, int code) {
+    if (!parse.Understood()) {
+        return exit_code::kBadCommandLine;
+    }
+    return parse.options->installerCodes ? InstallerCodeOf(code) : code;
+}
+
 std::optional<std::wstring> InvisibleWindowRefusal(const CommandLineParse& parse,
                                                    bool windowStationVisible) {
     if (windowStationVisible || parse.Silent()) {
@@ -257,13 +282,14 @@ std::optional<std::wstring> InvisibleWindowRefusal(const CommandLineParse& parse
 }
 
 const std::wstring_view kUsageText =
-    L"KrEFM8SwUpgrade.exe [/s [/c]] [/l=FILE] [/?]\r\n"
+    L"KrEFM8SwUpgrade.exe [/s [/c | /codes=msi]] [/l=FILE] [/?]\r\n"
     L"\r\n"
     L"  (none)    the window\r\n"
     L"  /s        silent: no window, no message box; checks the dock and, when\r\n"
     L"            the update applies, updates it\r\n"
     L"  /c        with /s: check only, nothing is written to the dock; prints the\r\n"
     L"            versions found as key=value lines\r\n"
+    L"  /codes=msi  with /s, without /c: installer exit codes (see below)\r\n"
     L"  /l=FILE   appends every log line, with a timestamp, to FILE (UTF-8);\r\n"
     L"            quote a path with blanks: /l=\"C:\\Dock logs\\update.log\"\r\n"
     L"  /?, /h    this text\r\n"
@@ -279,4 +305,10 @@ const std::wstring_view kUsageText =
     L"      or a package whose version letter is not E, L or V\r\n"
     L"  1   failed: see the log\r\n"
     L"  6   another instance of the tool is already running; try again later\r\n"
-    L"  87  the command line is not understood\r\n";
+    L"  87  the command line is not understood\r\n"
+    L"\r\n"
+    L"With /codes=msi: 3010 for 2, 0 for 3, 1618 for 4 and 6, 1633 for 5,\r\n"
+    L"1603 for 1; 87 stays.\r\n"
+    L"\r\n"
+    L"Without /l, /s appends its log to DockFirmwareUpdate\\Logs\\KrEFM8SwUpgrade.log\r\n"
+    L"under %ProgramData% (elevated or as the system) or %LOCALAPPDATA%.\r\n";

@@ -6,13 +6,15 @@
 #include <vector>
 
 // The tool's command line, as deployment systems write it: /s runs silently,
-// /c (with /s) only checks, /l=FILE appends the log to a file, /? or /h shows
+// /c (with /s) only checks, /codes=msi (with /s, without /c) ends with the
+// installer's exit codes, /l=FILE appends the log to a file, /? or /h shows
 // the usage. Switches are case-insensitive and start with / or -.
 
 struct CommandLineOptions {
     bool silent = false;                  // /s: no window, no message box
     bool checkOnly = false;               // /c: nothing is written to the dock (only with /s)
     bool usage = false;                   // /? or /h: show the usage and end
+    bool installerCodes = false;          // /codes=msi: exit codes of the installer convention
     std::optional<std::wstring> logFile;  // /l=FILE
 
     bool operator==(const CommandLineOptions&) const = default;
@@ -57,6 +59,11 @@ std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine);
 // name holds one) and /c without /s are not understood. /? or /h with
 // switches that are otherwise well formed is the usage request.
 CommandLineParse ParseCommandLine(std::wstring_view commandLine);
+
+// The process's exit code for `code`, one of the default codes: a line not
+// understood always ends with 87; /codes=msi turns the others into the
+// installer convention.
+int ExitCodeFor(const CommandLineParse& parse, int code);
 
 // A start that would wait for a person where no one can see it: without /s
 // on a window station that is not visible (a service's session), the window,

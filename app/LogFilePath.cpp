@@ -106,3 +106,29 @@ std::optional<std::wstring> OpenedLogFileRefusal(const OpenedLogFile& file) {
     }
     return std::nullopt;
 }
+
+RecordScope ScopeOf(bool elevated, bool localSystem) {
+    // The system's own token is elevated anyway; a service account that is
+    // not still writes where every administrator looks.
+    return elevated || localSystem ? RecordScope::Machine : RecordScope::User;
+}
+
+bool LogRotatesAt(std::uint64_t size) {
+    return size >= kLogRotateBytes;
+}
+
+std::optional<std::wstring> LogFolderRefusal(RecordScope scope, const LogFolderFacts& facts) {
+    if (facts.reparsePoint) {
+        return std::wstring(L"the folder is a link or junction");
+    }
+    if (scope == RecordScope::User) {
+        return std::nullopt;
+    }
+    if (!facts.ownerTrusted) {
+        return std::wstring(L"the folder is not owned by the system or Administrators");
+    }
+    if (facts.othersMayWrite) {
+        return std::wstring(L"others than the system and Administrators may write to the folder");
+    }
+    return std::nullopt;
+}

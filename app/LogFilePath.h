@@ -38,3 +38,33 @@ std::optional<std::wstring> OpenedLogFileRefusal(const OpenedLogFile& file);
 // A path with its volume taken away: "C:\Logs\a.log", "\\server\share\Logs\a.log"
 // and their \\?\ forms all give "\Logs\a.log".
 std::wstring PathWithoutVolume(std::wstring_view path);
+
+// Where /s writes its log without /l, and where the status record goes: a
+// process that runs elevated or as the system writes machine-wide, any
+// other for its user alone.
+// Machine-wide: HKLM and %ProgramData%; for the user: HKCU and %LOCALAPPDATA%.
+enum class RecordScope { Machine, User };
+RecordScope ScopeOf(bool elevated, bool localSystem);
+
+// The default log below the scope's folder: the folders the tool keeps it
+// in, outermost first, its file, and what a full log is renamed to.
+inline constexpr std::wstring_view kDefaultLogFolders[] = {L"DockFirmwareUpdate", L"Logs"};
+inline constexpr std::wstring_view kDefaultLogFile = L"KrEFM8SwUpgrade.log";
+inline constexpr std::wstring_view kPreviousLogFile = L"KrEFM8SwUpgrade.old.log";
+
+// A log that already holds this much when it is opened is renamed to the
+// previous one (replacing it), and a new one starts.
+inline constexpr std::uint64_t kLogRotateBytes = 1024 * 1024;
+bool LogRotatesAt(std::uint64_t size);
+
+// What the system says of a folder of the default log that already exists.
+struct LogFolderFacts {
+    bool reparsePoint = false;    // a link or junction
+    bool ownerTrusted = false;    // owned by the system or Administrators
+    bool othersMayWrite = false;  // anyone but those two may write, or change who may
+};
+
+// A machine-wide folder is used only when no one but the system and
+// Administrators could have put or changed anything in it; a user's own
+// only when it is no link. The reason otherwise.
+std::optional<std::wstring> LogFolderRefusal(RecordScope scope, const LogFolderFacts& facts);

@@ -15,6 +15,7 @@
 #include "app/DialogSurface.h"
 #include "app/ImageTransfer.h"
 #include "app/ProgramSequence.h"
+#include "app/StatusRecord.h"
 #include "device/HidLink.h"
 #include "device/IspReport.h"
 #include "package/FirmwarePackage.h"
@@ -90,9 +91,8 @@ public:
     void OnStartUpgrade();
     void OnExit();
 
-    // What a check found, as `key=value` lines for whoever checks without a
-    // window: package, device, hub, dp, model.
-    std::vector<std::wstring> CheckSummary() const;
+    // What the last check found, for /c's lines and the status record.
+    CheckFacts Facts() const;
 
     IspStep Step() const { return m_step; }
     bool IspMode() const { return m_bIspMode; }

@@ -9,14 +9,6 @@
 
 namespace {
 
-// The dock's model as a deployment inventory shows it: its product ID, and its
-// name when the model table knows it.
-std::wstring ModelText(std::uint16_t productId) {
-    const std::wstring name = LookUpModelName(productId);
-    return FormatLogLine(L"0x%04x", static_cast<unsigned>(productId)) +
-           (name == kUnknownModelName ? L"" : L" " + name);
-}
-
 struct CheckTexts {
     const wchar_t* notFound;
     const wchar_t* productId;
@@ -136,19 +128,13 @@ void UpgradeFlow::EndCheckEarly(DeviceCheck check, FlowEnding ending) {
     }
 }
 
-std::vector<std::wstring> UpgradeFlow::CheckSummary() const {
-    const std::wstring device = m_bIspMode        ? L"bootloader"
-                                : m_deviceVersion ? VersionText(*m_deviceVersion)
-                                                  : L"none";
-    const ToolResult hub = m_toolResults.m_hubToolText.Get();
-    const std::wstring dp = DpVersionLine(m_toolResults.m_dpToolText.Get());
-    return {
-        L"package=" + VersionText(m_images.m_byCodeVersion),
-        L"device=" + device,
-        L"hub=" + (hub.state == ToolResult::State::NotRun ? L"none" : HubResultLine(hub)),
-        L"dp=" + (dp.empty() ? L"none" : dp),
-        L"model=" + ModelText(m_package.m_wPackagePid),
-    };
+CheckFacts UpgradeFlow::Facts() const {
+    return CheckFacts{.package = m_images.m_byCodeVersion,
+                      .device = m_deviceVersion,
+                      .bootloader = m_bIspMode,
+                      .hub = m_toolResults.m_hubToolText.Get(),
+                      .dp = m_toolResults.m_dpToolText.Get(),
+                      .productId = m_package.m_wPackagePid};
 }
 
 int UpgradeFlow::CheckFirmwareVersion(const std::array<std::uint8_t, 4>& fileVersion,

@@ -97,7 +97,7 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
     if (!instance.Held()) {
         Tell(console, silent,
              L"Another DOCK Firmware Update Tool is running; try again when it has ended.");
-        m_exitCode = exit_code::kAlreadyRunning;
+        m_exitCode = ExitCodeFor(parse, exit_code::kAlreadyRunning);
         return FALSE;
     }
 
@@ -107,14 +107,14 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
         if (const std::optional<std::wstring> refusal = logFile.Open(*options.logFile)) {
             Tell(console, silent,
                  L"Cannot use the log file " + *options.logFile + L": " + *refusal);
-            m_exitCode = exit_code::kFailed;
+            m_exitCode = ExitCodeFor(parse, exit_code::kFailed);
             return FALSE;
         }
     }
     LogOutputs outputs(silent ? &console : nullptr, options.logFile ? &logFile : nullptr);
     if (silent) {
         SilentRunner runner(options, outputs);
-        m_exitCode = runner.Run();
+        m_exitCode = ExitCodeFor(parse, runner.Run());
     } else {
         m_exitCode = RunWindow(outputs);
     }

@@ -146,9 +146,11 @@ void SilentRunner::ReportEnding(FlowEnding ending) {
         return;
     }
     if (m_checkOnly && !runEnding) {
-        for (const std::wstring& line : m_core.Flow().CheckSummary()) {
+        for (const std::wstring& line : CheckSummaryLines(m_core.Flow().Facts())) {
             m_outputs.Say(line);
         }
+        // Last, so that a script may read the outcome from the final line.
+        m_outputs.Say(L"status=" + std::wstring(StatusTokenOf(ending)));
     }
     if (const std::optional<int> code = ExitCodeOf(ending, m_checkOnly)) {
         Finish(*code);

@@ -48,13 +48,26 @@ TEST(CheckFlow, FwVerRunsTheHubCheckTheDisplayPortCheckAndTheScanOnTheirTimers) 
     EXPECT_EQ(ButtonsOf(h.surface), (Buttons{true, true, true}));
     EXPECT_TRUE(h.flow.DeviceReady());
     EXPECT_EQ(h.surface.endings, std::vector<FlowEnding>{FlowEnding::UpdateOffered});
-    EXPECT_EQ(h.flow.CheckSummary(), (std::vector<std::wstring>{
-                                         L"package=E117",
-                                         L"device=E116",
-                                         L"hub=HUB FW is 0x8720",
-                                         L"dp=Pegasus App: 7.02.05 Boot: 1.1",
-                                         L"model=0xf607",
-                                     }));
+    EXPECT_EQ(CheckSummaryLines(h.flow.Facts()), (std::vector<std::wstring>{
+                                                     L"package=E117",
+                                                     L"device=E116",
+                                                     L"hub=HUB FW is 0x8720",
+                                                     L"dp=Pegasus App: 7.02.05 Boot: 1.1",
+                                                     L"model=0xf607",
+                                                 }));
+    // The status record holds the same, as a detection rule compares it.
+    const StatusRecord record = BuildStatusRecord(h.surface.endings.back(), h.flow.Facts(), 0,
+                                                  L"1.2.3.4", L"2026-12-10T15:04:05Z");
+    EXPECT_EQ(record.strings, (std::vector<StatusRecord::Value>{
+                                  {L"Status", L"UpdateAvailable"},
+                                  {L"PackageVersion", L"E117"},
+                                  {L"DeviceVersion", L"E116"},
+                                  {L"HubVersion", L"0x8720"},
+                                  {L"DpVersion", L"7.02.05 Boot: 1.1"},
+                                  {L"Model", L"0xf607"},
+                                  {L"ToolVersion", L"1.2.3.4"},
+                                  {L"LastRunUtc", L"2026-12-10T15:04:05Z"},
+                              }));
 }
 
 // With no one watching, a check runs back to back: each tool to its end, then
@@ -360,6 +373,8 @@ TEST(VersionGate, EveryVerdict) {
         std::vector<ResultLook> looks;
         bool offer;
         FlowEnding ending;
+        // The status record's token, and /c's last line.
+        const wchar_t* status;
     } cases[] = {
         // No hub check started for this check: the hub is not judged.
         {"engineer file",
@@ -370,7 +385,8 @@ TEST(VersionGate, EveryVerdict) {
          {L"Engineer file version!"},
          {},
          true,
-         E::UpdateOffered},
+         E::UpdateOffered,
+         L"UpdateAvailable"},
         {"downgrade file",
          {'L', 1, 0, 0},
          {'V', 2, 0, 0},
@@ -379,7 +395,8 @@ TEST(VersionGate, EveryVerdict) {
          {L"Downgrade file version!"},
          {},
          true,
-         E::UpdateOffered},
+         E::UpdateOffered,
+         L"UpdateAvailable"},
         {"unknown letter",
          {'X', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -388,7 +405,8 @@ TEST(VersionGate, EveryVerdict) {
          {L"ISP file version error!"},
          {},
          false,
-         E::NotApplicable},
+         E::NotApplicable,
+         L"NotApplicable"},
         {"lower-case v",
          {'v', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -397,7 +415,8 @@ TEST(VersionGate, EveryVerdict) {
          {L"ISP file version error!"},
          {},
          false,
-         E::NotApplicable},
+         E::NotApplicable,
+         L"NotApplicable"},
         {"engineer device",
          {'V', 1, 1, 7},
          {'E', 9, 9, 9},
@@ -406,7 +425,8 @@ TEST(VersionGate, EveryVerdict) {
          {L"Engineer device version!"},
          {},
          true,
-         E::UpdateOffered},
+         E::UpdateOffered,
+         L"UpdateAvailable"},
         {"release newer",
          {'V', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -415,7 +435,8 @@ TEST(VersionGate, EveryVerdict) {
          {L"Press to upgrade new version!"},
          {L::Fail},
          true,
-         E::UpdateOffered},
+         E::UpdateOffered,
+         L"UpdateAvailable"},
         {"release equal",
          {'V', 1, 1, 7},
          {'V', 1, 1, 7},
@@ -424,7 +445,8 @@ TEST(VersionGate, EveryVerdict) {
          {L"ISP file version must higher then device version!", L"Don't need to upgrade!"},
          {L::Pass},
          false,
-         E::UpToDate},
+         E::UpToDate,
+         L"Current"},
         {"release older",
          {'V', 1, 1, 7},
          {'V', 1, 2, 0},
@@ -433,7 +455,8 @@ TEST(VersionGate, EveryVerdict) {
          {L"ISP file version must higher then device version!", L"Don't need to upgrade!"},
          {L::Pass},
          false,
-         E::UpToDate},
+         E::UpToDate,
+         L"Current"},
         {"a00 is a thousand",
          {'V', 9, 9, 9},
          {'V', 10, 0, 0},
@@ -442,7 +465,8 @@ TEST(VersionGate, EveryVerdict) {
          {L"ISP file version must higher then device version!", L"Don't need to upgrade!"},
          {L::Pass},
          false,
-         E::UpToDate},
+         E::UpToDate,
+         L"Current"},
         // The hub and DisplayPort results of a check of "FW Ver".
         {"wrong hub",
          {'E', 1, 1, 7},
@@ -452,7 +476,8 @@ TEST(VersionGate, EveryVerdict) {
          {L"HUB FW is 0x8721"},
          {L::Fail},
          false,
-         E::NotApplicable},
+         E::NotApplicable,
+         L"NotApplicable"},
         {"no DisplayPort text",
          {'V', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -461,7 +486,8 @@ TEST(VersionGate, EveryVerdict) {
          {L"HUB FW is 0x8720", L"No DP", L"Press to upgrade new version!"},
          {L::Fail, L::Fail},
          true,
-         E::UpdateOffered},
+         E::UpdateOffered,
+         L"UpdateAvailable"},
         {"no DisplayPort text, not newer",
          {'V', 1, 1, 7},
          {'V', 1, 1, 7},
@@ -471,7 +497,8 @@ TEST(VersionGate, EveryVerdict) {
           L"Don't need to upgrade!"},
          {L::Fail, L::Pass},
          false,
-         E::UpToDate},
+         E::UpToDate,
+         L"Current"},
         {"token cut at 30",
          {'E', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -480,7 +507,8 @@ TEST(VersionGate, EveryVerdict) {
          {L"HUB FW is 0x8720", L"Pegasus App: 7.02.05 Boot: 1.1", L"Engineer file version!"},
          {},
          true,
-         E::UpdateOffered},
+         E::UpdateOffered,
+         L"UpdateAvailable"},
         {"hub tool still running",
          {'E', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -489,7 +517,8 @@ TEST(VersionGate, EveryVerdict) {
          {L"HUB FW is unknown: the hub tool did not finish in time"},
          {L::Fail},
          false,
-         E::CheckFailed},
+         E::CheckFailed,
+         L"Failed"},
         {"hub tool ended at its bound",
          {'E', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -499,7 +528,8 @@ TEST(VersionGate, EveryVerdict) {
           L"HUB FW is unknown: the hub tool did not run"},
          {L::Fail},
          false,
-         E::CheckFailed},
+         E::CheckFailed,
+         L"Failed"},
         {"DisplayPort tool still running",
          {'E', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -508,7 +538,8 @@ TEST(VersionGate, EveryVerdict) {
          {L"HUB FW is 0x8720", L"No DP", L"Engineer file version!"},
          {L::Fail},
          true,
-         E::UpdateOffered},
+         E::UpdateOffered,
+         L"UpdateAvailable"},
         {"DisplayPort tool failed",
          {'E', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -518,7 +549,8 @@ TEST(VersionGate, EveryVerdict) {
           L"Engineer file version!"},
          {L::Fail},
          true,
-         E::UpdateOffered},
+         E::UpdateOffered,
+         L"UpdateAvailable"},
     };
     for (const auto& c : cases) {
         const GateVerdict verdict = JudgeVersions(c.file, c.device, c.hub, c.dp);
@@ -529,6 +561,7 @@ TEST(VersionGate, EveryVerdict) {
         EXPECT_EQ(verdict.looks, c.looks) << c.name;
         EXPECT_EQ(verdict.offer, c.offer) << c.name;
         EXPECT_EQ(verdict.ending, c.ending) << c.name;
+        EXPECT_EQ(StatusTokenOf(verdict.ending), c.status) << c.name;
         EXPECT_EQ(verdict.resetProgress, c.lines.back() == L"Press to upgrade new version!")
             << c.name;
     }

@@ -17,68 +17,78 @@ struct Row {
     bool usage;
     const wchar_t* logFile;  // nullptr: no /l
     bool silentSeen;
+    // The exit code while another instance runs: 6, or 1618 with /codes=msi;
+    // a line not understood ends with 87 first.
+    int running;
     const wchar_t* reason;  // nullptr: understood
 };
 
 // clang-format off
 constexpr Row kRows[] = {
-    // line                                                     silent check  usage  logFile                silentSeen reason
+    // line                                                     silent check  usage  logFile                silentSeen running reason
     // The window, whatever the program's path looks like.
-    {L"",                                                       false, false, false, nullptr,               false, nullptr},
-    {L"Kr.exe",                                                 false, false, false, nullptr,               false, nullptr},
-    {L"\"C:\\Program Files\\Dock\\KrEFM8SwUpgrade.exe\"",       false, false, false, nullptr,               false, nullptr},
-    {L"\"C:\\x /s\\Kr.exe\"",                                   false, false, false, nullptr,               false, nullptr},
+    {L"",                                                       false, false, false, nullptr,               false, 6,    nullptr},
+    {L"Kr.exe",                                                 false, false, false, nullptr,               false, 6,    nullptr},
+    {L"\"C:\\Program Files\\Dock\\KrEFM8SwUpgrade.exe\"",       false, false, false, nullptr,               false, 6,    nullptr},
+    {L"\"C:\\x /s\\Kr.exe\"",                                   false, false, false, nullptr,               false, 6,    nullptr},
     // Every switch, either case, / or -, program path quoted with blanks.
-    {L"\"C:\\Program Files\\Dock\\KrEFM8SwUpgrade.exe\" /s",    true,  false, false, nullptr,               true,  nullptr},
-    {L"\"C:\\Tools\\\" /s",                                     true,  false, false, nullptr,               true,  nullptr},
-    {L"C:\\Dock\\Kr.exe /S",                                    true,  false, false, nullptr,               true,  nullptr},
-    {L"Kr.exe -s",                                              true,  false, false, nullptr,               true,  nullptr},
-    {L"Kr.exe /s /c",                                           true,  true,  false, nullptr,               true,  nullptr},
-    {L"Kr.exe -C   -S",                                         true,  true,  false, nullptr,               true,  nullptr},
-    {L"Kr.exe /?",                                              false, false, true,  nullptr,               false, nullptr},
-    {L"Kr.exe -h",                                              false, false, true,  nullptr,               false, nullptr},
-    {L"Kr.exe /H",                                              false, false, true,  nullptr,               false, nullptr},
-    {L"Kr.exe /? /s",                                           true,  false, true,  nullptr,               true,  nullptr},
-    {L"Kr.exe /? /c",                                           false, true,  true,  nullptr,               false, nullptr},
-    {L"Kr.exe /l=C:\\logs\\update.log",                         false, false, false, L"C:\\logs\\update.log", false, nullptr},
-    {L"Kr.exe -L=C:\\Logs\\Update.LOG",                         false, false, false, L"C:\\Logs\\Update.LOG", false, nullptr},
-    {L"Kr.exe\t/s\t\t/l=C:\\a",                                 true,  false, false, L"C:\\a",              true,  nullptr},
+    {L"\"C:\\Program Files\\Dock\\KrEFM8SwUpgrade.exe\" /s",    true,  false, false, nullptr,               true, 6,    nullptr},
+    {L"\"C:\\Tools\\\" /s",                                     true,  false, false, nullptr,               true, 6,    nullptr},
+    {L"C:\\Dock\\Kr.exe /S",                                    true,  false, false, nullptr,               true, 6,    nullptr},
+    {L"Kr.exe -s",                                              true,  false, false, nullptr,               true, 6,    nullptr},
+    {L"Kr.exe /s /c",                                           true,  true,  false, nullptr,               true, 6,    nullptr},
+    {L"Kr.exe -C   -S",                                         true,  true,  false, nullptr,               true, 6,    nullptr},
+    {L"Kr.exe /?",                                              false, false, true,  nullptr,               false, 6,    nullptr},
+    {L"Kr.exe -h",                                              false, false, true,  nullptr,               false, 6,    nullptr},
+    {L"Kr.exe /H",                                              false, false, true,  nullptr,               false, 6,    nullptr},
+    {L"Kr.exe /? /s",                                           true,  false, true,  nullptr,               true, 6,    nullptr},
+    {L"Kr.exe /? /c",                                           false, true,  true,  nullptr,               false, 6,    nullptr},
+    {L"Kr.exe /l=C:\\logs\\update.log",                         false, false, false, L"C:\\logs\\update.log", false, 6,    nullptr},
+    {L"Kr.exe -L=C:\\Logs\\Update.LOG",                         false, false, false, L"C:\\Logs\\Update.LOG", false, 6,    nullptr},
+    {L"Kr.exe\t/s\t\t/l=C:\\a",                                 true,  false, false, L"C:\\a",              true, 6,    nullptr},
     // Blanks in the log path: quoted around the value or around the switch.
-    {L"Kr.exe /s /l=\"C:\\a b\\log.txt\"",                      true,  false, false, L"C:\\a b\\log.txt",   true,  nullptr},
-    {L"Kr.exe /s \"/l=C:\\a b\\log.txt\"",                      true,  false, false, L"C:\\a b\\log.txt",   true,  nullptr},
-    {L"Kr.exe /l=C:\\a\" \"b",                                  false, false, false, L"C:\\a b",            false, nullptr},
-    {L"Kr.exe /l=\"C:\\x /s\\log.txt\"",                        false, false, false, L"C:\\x /s\\log.txt",   true,  nullptr},
-    {L"Kr.exe /l=C:\\a b\\log.txt",                             false, false, false, nullptr,               false, L"b\\log.txt"},
+    {L"Kr.exe /s /l=\"C:\\a b\\log.txt\"",                      true,  false, false, L"C:\\a b\\log.txt",   true, 6,    nullptr},
+    {L"Kr.exe /s \"/l=C:\\a b\\log.txt\"",                      true,  false, false, L"C:\\a b\\log.txt",   true, 6,    nullptr},
+    {L"Kr.exe /l=C:\\a\" \"b",                                  false, false, false, L"C:\\a b",            false, 6,    nullptr},
+    {L"Kr.exe /l=\"C:\\x /s\\log.txt\"",                        false, false, false, L"C:\\x /s\\log.txt",   true, 6,    nullptr},
+    {L"Kr.exe /l=C:\\a b\\log.txt",                             false, false, false, nullptr,               false, 87,   L"b\\log.txt"},
     // Backslashes: plain unless before a quote; 2n give n and a quote that
     // groups, 2n+1 give n and a literal quote; "" inside quotes is one quote.
     // A quote that reaches a file name is refused, the reason shows the split.
-    {L"Kr.exe /l=C:\\a\\\\b\\\\\\c",                            false, false, false, L"C:\\a\\\\b\\\\\\c",  false, nullptr},
-    {L"Kr.exe /l=\"C:\\logs\\\\\" /s",                          true,  false, false, L"C:\\logs\\",         true,  nullptr},
-    {L"Kr.exe /l=a\\\"b",                                       false, false, false, nullptr,               false, L"quote: /l=a\"b"},
-    {L"Kr.exe /l=\"a\\\\\\\"b\"",                               false, false, false, nullptr,               false, L"quote: /l=a\\\"b"},
-    {L"Kr.exe /l=\"a\"\"b\"",                                   false, false, false, nullptr,               false, L"quote: /l=a\"b"},
+    {L"Kr.exe /l=C:\\a\\\\b\\\\\\c",                            false, false, false, L"C:\\a\\\\b\\\\\\c",  false, 6,    nullptr},
+    {L"Kr.exe /l=\"C:\\logs\\\\\" /s",                          true,  false, false, L"C:\\logs\\",         true, 6,    nullptr},
+    {L"Kr.exe /l=a\\\"b",                                       false, false, false, nullptr,               false, 87,   L"quote: /l=a\"b"},
+    {L"Kr.exe /l=\"a\\\\\\\"b\"",                               false, false, false, nullptr,               false, 87,   L"quote: /l=a\\\"b"},
+    {L"Kr.exe /l=\"a\"\"b\"",                                   false, false, false, nullptr,               false, 87,   L"quote: /l=a\"b"},
+    // Installer exit codes, with /s and without /c only.
+    {L"Kr.exe /s /codes=msi",                                   true,  false, false, nullptr,               true,  1618, nullptr},
+    {L"Kr.exe -CODES=MSI /S /l=C:\\a",                           true,  false, false, L"C:\\a",              true,  1618, nullptr},
+    {L"Kr.exe /codes=msi",                                      false, false, false, nullptr,               false, 87,   L"/codes=msi only with /s"},
+    {L"Kr.exe /s /c /codes=msi",                                false, false, false, nullptr,               true,  87,   L"/codes=msi only with /s"},
+    {L"Kr.exe /s /codes=wix",                                   false, false, false, nullptr,               true,  87,   L"/codes=wix"},
+    {L"Kr.exe /s /codes",                                       false, false, false, nullptr,               true,  87,   L"/codes"},
     // Not understood; /s anywhere still counts.
-    {L"Kr.exe /c",                                              false, false, false, nullptr,               false, L"/c"},
-    {L"Kr.exe /s /x",                                           false, false, false, nullptr,               true,  L"/x"},
-    {L"Kr.exe /x -S",                                           false, false, false, nullptr,               true,  L"/x"},
-    {L"Kr.exe update /s",                                       false, false, false, nullptr,               true,  L"update"},
-    {L"Kr.exe /silent",                                         false, false, false, nullptr,               true,  L"/silent"},
-    {L"Kr.exe /s/c",                                            false, false, false, nullptr,               true,  L"/s/c"},
-    {L"Kr.exe /",                                               false, false, false, nullptr,               false, L"/"},
-    {L"Kr.exe \"\"",                                            false, false, false, nullptr,               false, L"empty"},
-    {L"Kr.exe /s /l:C:\\log.txt",                               false, false, false, nullptr,               true,  L"/l:C:\\log.txt"},
-    {L"Kr.exe /l=\"C:\\logs\\\" /s",                            false, false, false, nullptr,               true,  L"quote: /l=C:\\logs\" /s"},
-    {L"Kr.exe /l=\"C:\\logs\\\" \"/s\"",                        false, false, false, nullptr,               true,  L"quote: /l=C:\\logs\" /s"},
-    {L"Kr.exe /l",                                              false, false, false, nullptr,               false, L"/l"},
-    {L"Kr.exe /s /l=",                                          false, false, false, nullptr,               true,  L"/l="},
-    {L"Kr.exe /l=\"\"",                                         false, false, false, nullptr,               false, L"/l="},
-    {L"Kr.exe /s=1",                                            false, false, false, nullptr,               true,  L"/s=1"},
-    {L"Kr.exe /s /c=yes",                                       false, false, false, nullptr,               true,  L"/c=yes"},
-    {L"Kr.exe /? /h=x",                                         false, false, false, nullptr,               false, L"/h=x"},
-    {L"Kr.exe /s /S",                                           false, false, false, nullptr,               true,  L"repeated switch: /S"},
-    {L"Kr.exe -s /c /s",                                        false, false, false, nullptr,               true,  L"repeated switch: /s"},
-    {L"Kr.exe /? /h",                                           false, false, false, nullptr,               false, L"repeated switch: /h"},
-    {L"Kr.exe /l=a -l=b",                                       false, false, false, nullptr,               false, L"repeated switch: -l=b"},
+    {L"Kr.exe /c",                                              false, false, false, nullptr,               false, 87,   L"/c"},
+    {L"Kr.exe /s /x",                                           false, false, false, nullptr,               true,  87,   L"/x"},
+    {L"Kr.exe /x -S",                                           false, false, false, nullptr,               true,  87,   L"/x"},
+    {L"Kr.exe update /s",                                       false, false, false, nullptr,               true,  87,   L"update"},
+    {L"Kr.exe /silent",                                         false, false, false, nullptr,               true,  87,   L"/silent"},
+    {L"Kr.exe /s/c",                                            false, false, false, nullptr,               true,  87,   L"/s/c"},
+    {L"Kr.exe /",                                               false, false, false, nullptr,               false, 87,   L"/"},
+    {L"Kr.exe \"\"",                                            false, false, false, nullptr,               false, 87,   L"empty"},
+    {L"Kr.exe /s /l:C:\\log.txt",                               false, false, false, nullptr,               true,  87,   L"/l:C:\\log.txt"},
+    {L"Kr.exe /l=\"C:\\logs\\\" /s",                            false, false, false, nullptr,               true,  87,   L"quote: /l=C:\\logs\" /s"},
+    {L"Kr.exe /l=\"C:\\logs\\\" \"/s\"",                        false, false, false, nullptr,               true,  87,   L"quote: /l=C:\\logs\" /s"},
+    {L"Kr.exe /l",                                              false, false, false, nullptr,               false, 87,   L"/l"},
+    {L"Kr.exe /s /l=",                                          false, false, false, nullptr,               true,  87,   L"/l="},
+    {L"Kr.exe /l=\"\"",                                         false, false, false, nullptr,               false, 87,   L"/l="},
+    {L"Kr.exe /s=1",                                            false, false, false, nullptr,               true,  87,   L"/s=1"},
+    {L"Kr.exe /s /c=yes",                                       false, false, false, nullptr,               true,  87,   L"/c=yes"},
+    {L"Kr.exe /? /h=x",                                         false, false, false, nullptr,               false, 87,   L"/h=x"},
+    {L"Kr.exe /s /S",                                           false, false, false, nullptr,               true,  87,   L"repeated switch: /S"},
+    {L"Kr.exe -s /c /s",                                        false, false, false, nullptr,               true,  87,   L"repeated switch: /s"},
+    {L"Kr.exe /? /h",                                           false, false, false, nullptr,               false, 87,   L"repeated switch: /h"},
+    {L"Kr.exe /l=a -l=b",                                       false, false, false, nullptr,               false, 87,   L"repeated switch: -l=b"},
 };
 // clang-format on
 
@@ -87,6 +97,7 @@ TEST(CommandLine, EveryLineOfTheTable) {
         SCOPED_TRACE(testing::Message() << "command line: " << row.line);
         const CommandLineParse parse = ParseCommandLine(row.line);
         EXPECT_EQ(parse.silentSeen, row.silentSeen);
+        EXPECT_EQ(ExitCodeFor(parse, exit_code::kAlreadyRunning), row.running);
         if (row.reason != nullptr) {
             EXPECT_FALSE(parse.Understood());
             EXPECT_NE(parse.reason.find(row.reason), std::wstring::npos) << parse.reason;
@@ -98,6 +109,7 @@ TEST(CommandLine, EveryLineOfTheTable) {
         CommandLineOptions expected{.silent = row.silent,
                                     .checkOnly = row.checkOnly,
                                     .usage = row.usage,
+                                    .installerCodes = row.running == 1618,
                                     .logFile = std::nullopt};
         if (row.logFile != nullptr) {
             expected.logFile = row.logFile;

@@ -97,3 +97,45 @@ TEST(LogFilePath, AnOpenFileIsKeptOnlyWhenPlainAndReachedByThePathGiven) {
         EXPECT_EQ(OpenedLogFileRefusal(c.file).has_value(), c.refused) << c.name;
     }
 }
+
+// Where the status record and the default log go, when a full log is set
+// aside, and which existing folder of it may hold it.
+TEST(LogFilePath, TheDefaultLogsPlaceRotationAndFolder) {
+    EXPECT_EQ(ScopeOf(false, false), RecordScope::User);
+    EXPECT_EQ(ScopeOf(true, false), RecordScope::Machine);
+    EXPECT_EQ(ScopeOf(false, true), RecordScope::Machine);
+
+    for (const auto& [size, rotates] : {std::pair{0ULL, false}, std::pair{1048575ULL, false},
+                                        std::pair{1048576ULL, true}, std::pair{5000000ULL, true}}) {
+        EXPECT_EQ(LogRotatesAt(size), rotates) << size;
+    }
+
+    using S = RecordScope;
+    const struct {
+        S scope;
+        LogFolderFacts facts;
+        const wchar_t* refusal;  // nullptr: used
+    } folders[] = {
+        {S::Machine,
+         {.reparsePoint = false, .ownerTrusted = true, .othersMayWrite = false},
+         nullptr},
+        {S::Machine,
+         {.reparsePoint = true, .ownerTrusted = true, .othersMayWrite = false},
+         L"link"},
+        {S::Machine,
+         {.reparsePoint = false, .ownerTrusted = false, .othersMayWrite = false},
+         L"owned"},
+        {S::Machine,
+         {.reparsePoint = false, .ownerTrusted = true, .othersMayWrite = true},
+         L"write"},
+        {S::User, {.reparsePoint = false, .ownerTrusted = false, .othersMayWrite = true}, nullptr},
+        {S::User, {.reparsePoint = true, .ownerTrusted = false, .othersMayWrite = false}, L"link"},
+    };
+    for (const auto& f : folders) {
+        const std::optional<std::wstring> refusal = LogFolderRefusal(f.scope, f.facts);
+        ASSERT_EQ(refusal.has_value(), f.refusal != nullptr);
+        if (refusal) {
+            EXPECT_NE(refusal->find(f.refusal), std::wstring::npos) << *refusal;
+        }
+    }
+}

@@ -208,13 +208,25 @@ void ForeignArrival(FlowHarness& h, IspStep at) {
 // ---------------------------------------------------------------------------
 // The matrix
 
+// The silent runner's exit code for an ending, in the default and the
+// installer convention (none while the run goes on), and the status token
+// of the record and of /c.
+struct Outcome {
+    std::optional<int> code;
+    std::optional<int> installerCode;
+    std::wstring_view status;
+};
+constexpr Outcome kFailed{1, 1603, L"Failed"};
+constexpr Outcome kPassed{2, 3010, L"PendingPowerReset"};
+constexpr Outcome kGoesOn{std::nullopt, std::nullopt, L"UpdateAvailable"};
+
 struct Ending {
     std::vector<std::wstring> lastLines;
     ResultLook look;
     IspStep step;
     Buttons buttons;
-    // The silent runner's exit code for the ending; none while the run goes on.
-    std::optional<int> exitCode;
+    // What a deployment system reads of the ending.
+    Outcome outcome;
     // The command the dock received last, where it matters.
     std::optional<std::uint8_t> lastCommand = std::nullopt;
     // The dock received exactly what it receives in a run without faults.
@@ -250,61 +262,61 @@ const Row kRows[] = {
     {"RemovedAwaitingChip1Prepare",
      IspStep::Chip1PrepareCheck,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"RemovedAwaitingChip1Erase",
      IspStep::Chip1EraseCheck,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"RemovedDuringChip1ErasePolls",
      IspStep::Chip1EraseWait,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"RemovedDuringChip1Data",
      IspStep::Chip1Send,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"RemovedAwaitingChip1Checksum",
      IspStep::Chip1Verify,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"RemovedAwaitingChip1End",
      IspStep::Chip2Start,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"RemovedAwaitingChip2Start",
      IspStep::Chip2File1Begin,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"RemovedDuringChip2File1Data",
      IspStep::Chip2File1Send,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"RemovedDuringChip2File2Data",
      IspStep::Chip2File2Send,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     // The expected restart: the run waits on for the dock's return.
     {"LeavesForItsBootloader",
      IspStep::Chip3Erase,
      LeavesForItsBootloader,
-     {{L"No Device found!"}, ResultLook::Neutral, IspStep::Chip3Erase, kNone, std::nullopt}},
+     {{L"No Device found!"}, ResultLook::Neutral, IspStep::Chip3Erase, kNone, kGoesOn}},
     {"RemovedAwaitingChip3Erase",
      IspStep::Chip3EraseCheck,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"RemovedDuringChip3Data",
      IspStep::Chip3Send,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"RemovedAwaitingChip3Checksum",
      IspStep::Chip3Verify,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     // The power reset the user was asked for, before or after closing the message.
     {"PoweredOffWhileTheMessageIsOpen",
      IspStep::ShowPass,
      PulledWhileTheMessageIsOpen,
-     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, kPassed}},
     {"RestartedThenPoweredOffWhileTheMessageIsOpen",
      IspStep::ShowPass,
      RestartedThenPulledWhileTheMessageIsOpen,
@@ -312,7 +324,7 @@ const Row kRows[] = {
       ResultLook::Pass,
       IspStep::Idle,
       kOnlyExit,
-      2}},
+      kPassed}},
     {"FinishUnanswered",
      IspStep::ShowPass,
      FinishUnanswered<false>,
@@ -322,7 +334,7 @@ const Row kRows[] = {
       ResultLook::Pass,
       IspStep::ShowPass,
       kOnlyExit,
-      2}},
+      kPassed}},
     {"FinishUnansweredAfterChip1Failed",
      IspStep::ShowPass,
      FinishUnanswered<true>,
@@ -332,11 +344,11 @@ const Row kRows[] = {
       ResultLook::Fail,
       IspStep::ShowPass,
       kOnlyExit,
-      1}},
+      kFailed}},
     {"PoweredOffAfterTheMessage",
      IspStep::ShowPass,
      Pulled,
-     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, kPassed}},
     {"RemovedAfterAFailure",
      IspStep::ShowFail,
      PulledAfterAFailure,
@@ -344,7 +356,7 @@ const Row kRows[] = {
       ResultLook::Fail,
       IspStep::Idle,
       kOnlyExit,
-      1}},
+      kFailed}},
 
     // Error statuses and checksums the dock reports.
     {"Chip1PrepareFails",
@@ -354,7 +366,7 @@ const Row kRows[] = {
       ResultLook::Fail,
       IspStep::ShowFail,
       kOnlyExit,
-      1,
+      kFailed,
       device::USBUID_ISP_EFM8_CMD_TI_END}},
     {"Chip1EraseFails",
      IspStep::Idle,
@@ -363,7 +375,7 @@ const Row kRows[] = {
       ResultLook::Fail,
       IspStep::ShowFail,
       kOnlyExit,
-      1,
+      kFailed,
       device::USBUID_ISP_EFM8_CMD_TI_END}},
     {"Chip3EraseFails",
      IspStep::Idle,
@@ -372,7 +384,7 @@ const Row kRows[] = {
       ResultLook::Fail,
       IspStep::ShowFail,
       kOnlyExit,
-      1,
+      kFailed,
       device::USBUID_ISP_EFM8_CMD_ERASE}},
     {"Chip3ChecksumDiffers",
      IspStep::Idle,
@@ -381,7 +393,7 @@ const Row kRows[] = {
       ResultLook::Fail,
       IspStep::ShowFail,
       kOnlyExit,
-      1,
+      kFailed,
       device::USBUID_ISP_EFM8_CMD_CHECKSUM}},
     // Chips 2 and 3 are still written as the dock expects, but the run fails.
     {"Chip1ChecksumDiffers",
@@ -392,7 +404,7 @@ const Row kRows[] = {
       ResultLook::Fail,
       IspStep::Idle,
       kOnlyExit,
-      1,
+      kFailed,
       std::nullopt,
       true}},
     {"Chip1EraseBusyForever",
@@ -402,80 +414,87 @@ const Row kRows[] = {
       ResultLook::Fail,
       IspStep::ShowFail,
       kOnlyExit,
-      1,
+      kFailed,
       device::USBUID_ISP_EFM8_CMD_TI_END}},
 
     // A dock that falls silent, in each kind of wait.
     {"SilentAwaitingChip1Prepare",
      IspStep::Chip1PrepareCheck,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 1's prepare"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 1's prepare"), ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"SilentAwaitingChip1Erase",
      IspStep::Chip1EraseCheck,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 1's erase"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 1's erase"), ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"SilentDuringChip1ErasePolls",
      IspStep::Chip1EraseWait,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 1's erase status"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 1's erase status"), ResultLook::Fail, IspStep::Idle, kOnlyExit,
+      kFailed}},
     {"SilentDuringChip1Data",
      IspStep::Chip1Send,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"a chip 1 data packet"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"a chip 1 data packet"), ResultLook::Fail, IspStep::Idle, kOnlyExit,
+      kFailed}},
     {"SilentAwaitingChip1Checksum",
      IspStep::Chip1Verify,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 1's checksum"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 1's checksum"), ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"SilentAwaitingChip1End",
      IspStep::Chip2Start,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 1's end"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 1's end"), ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"SilentAwaitingChip2Start",
      IspStep::Chip2File1Begin,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 2's start"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 2's start"), ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"SilentDuringChip2File1Data",
      IspStep::Chip2File1Send,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"a chip 2 data packet"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"a chip 2 data packet"), ResultLook::Fail, IspStep::Idle, kOnlyExit,
+      kFailed}},
     {"SilentDuringChip2File2Data",
      IspStep::Chip2File2Send,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"a chip 2 data packet"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"a chip 2 data packet"), ResultLook::Fail, IspStep::Idle, kOnlyExit,
+      kFailed}},
     {"SilentAwaitingTheBootloader",
      IspStep::Chip3Erase,
      FallsSilent<30000>,
      {NoAnswer(L"30", L"the dock's restart into its bootloader"), ResultLook::Fail, IspStep::Idle,
-      kOnlyExit, 1}},
+      kOnlyExit, kFailed}},
     {"SilentAwaitingChip3Erase",
      IspStep::Chip3EraseCheck,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 3's erase"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 3's erase"), ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
     {"SilentDuringChip3Data",
      IspStep::Chip3Send,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"a chip 3 data packet"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"a chip 3 data packet"), ResultLook::Fail, IspStep::Idle, kOnlyExit,
+      kFailed}},
     {"SilentAwaitingChip3Checksum",
      IspStep::Chip3Verify,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 3's checksum"), ResultLook::Fail, IspStep::Idle, kOnlyExit, 1}},
+     {NoAnswer(L"10", L"chip 3's checksum"), ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
 
     // Checks of "FW Ver" still to come when the run starts never reopen the
     // link under it.
     {"StartedBeforeTheChecksOfFwVerDuringChip1Data",
      IspStep::Chip1Send,
      StartedBeforeTheChecksOfFwVer,
-     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2, std::nullopt, true}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, kPassed, std::nullopt,
+      true}},
     {"StartedBeforeTheChecksOfFwVerDuringChip2Data",
      IspStep::Chip2File1Send,
      StartedBeforeTheChecksOfFwVer,
-     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2, std::nullopt, true}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, kPassed, std::nullopt,
+      true}},
 
     // A run resumed in the bootloader after a failure takes exit away again.
     {"ResumedInItsBootloaderAfterAFailure",
      IspStep::ShowFail,
      ResumedInItsBootloaderAfterAFailure,
-     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, kPassed}},
 
     // The check a run leaves behind: a silent dock leaves "FW Ver" and exit.
     {"SilentToTheScanWhenIdle",
@@ -485,7 +504,7 @@ const Row kRows[] = {
       ResultLook::Neutral,
       IspStep::Idle,
       Buttons{false, true, true},
-      1}},
+      kFailed}},
     {"SilentToTheScanAfterAFailure",
      IspStep::ShowFail,
      SilentToTheScan,
@@ -493,7 +512,7 @@ const Row kRows[] = {
       ResultLook::Fail,
       IspStep::ShowFail,
       Buttons{false, true, true},
-      1}},
+      kFailed}},
     {"SilentToTheScanAfterPass",
      IspStep::ShowPass,
      SilentToTheScan,
@@ -501,21 +520,24 @@ const Row kRows[] = {
       ResultLook::Pass,
       IspStep::ShowPass,
       Buttons{false, true, true},
-      1}},
+      kFailed}},
 
     // Another HID device arriving does not disturb a transfer.
     {"ForeignArrivalDuringChip1Data",
      IspStep::Chip1Send,
      ForeignArrival,
-     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2, std::nullopt, true}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, kPassed, std::nullopt,
+      true}},
     {"ForeignArrivalDuringChip2Data",
      IspStep::Chip2File2Send,
      ForeignArrival,
-     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2, std::nullopt, true}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, kPassed, std::nullopt,
+      true}},
     {"ForeignArrivalDuringChip3Data",
      IspStep::Chip3Send,
      ForeignArrival,
-     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, 2, std::nullopt, true}},
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, kPassed, std::nullopt,
+      true}},
 };
 
 // What the dock receives in a run without faults, driven as the rows drive it.
@@ -547,7 +569,12 @@ TEST_P(FaultMatrix, EndsVisibly) {
     EXPECT_EQ(h.flow.Step(), end.step);
     EXPECT_EQ(ButtonsOf(h.surface), end.buttons);
     ASSERT_FALSE(h.surface.endings.empty());
-    EXPECT_EQ(ExitCodeOf(h.surface.endings.back(), /*checkOnly=*/false), end.exitCode);
+    const FlowEnding ending = h.surface.endings.back();
+    const std::optional<int> code = ExitCodeOf(ending, /*checkOnly=*/false);
+    EXPECT_EQ(code, end.outcome.code);
+    EXPECT_EQ(code ? std::optional<int>(InstallerCodeOf(*code)) : std::nullopt,
+              end.outcome.installerCode);
+    EXPECT_EQ(StatusTokenOf(ending), end.outcome.status);
 
     // Once a failure has shown, PASS never shows again; a failed run never
     // shows it at all.
