@@ -10,9 +10,11 @@
 #include "app/CommandLine.h"
 #include "app/FlowEnding.h"
 #include "app/win32/CKrEFM8SwUpgradeDlg.h"
+#include "app/win32/DefaultLog.h"
 #include "app/win32/LogOutputs.h"
 #include "app/win32/SilentRunner.h"
 #include "app/win32/SingleInstance.h"
+#include "app/win32/StatusStore.h"
 
 namespace {
 
@@ -111,7 +113,20 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
             return FALSE;
         }
     }
-    LogOutputs outputs(silent ? &console : nullptr, options.logFile ? &logFile : nullptr);
+    // Without /l a silent run still leaves its trace on the machine.
+    std::optional<std::wstring> noDefaultLog;
+    if (silent && !options.logFile) {
+        std::wstring path;
+        if (const std::optional<std::wstring> refusal =
+                OpenDefaultLog(ProcessScope(), logFile, path)) {
+            noDefaultLog = L"The default log cannot be used (" + *refusal +
+                           L"): the log goes to the console only.";
+        }
+    }
+    LogOutputs outputs(silent ? &console : nullptr, logFile.IsOpen() ? &logFile : nullptr);
+    if (noDefaultLog) {
+        outputs.Write(LogRecord{*noDefaultLog, 0, LogText});
+    }
     if (silent) {
         SilentRunner runner(options, outputs);
         m_exitCode = ExitCodeFor(parse, runner.Run());

@@ -168,7 +168,7 @@ BOOL CKrEFM8SwUpgradeDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
                 m_core.Flow().OnScanDevices();
                 return TRUE;
             case IDC_START_UPGRADE:
-                m_core.Flow().OnStartUpgrade();
+                m_core.StartUpgrade();
                 return TRUE;
             case IDC_EXIT:
                 m_core.Flow().OnExit();
@@ -254,6 +254,15 @@ void CKrEFM8SwUpgradeDlg::PostLog(LogRecord record) {
         PostLogProgress(record.text, record.value);
     } else {
         PostLogLine(record.text);
+    }
+}
+
+void CKrEFM8SwUpgradeDlg::ReportEnding(FlowEnding ending) {
+    // The code the silent runner would end with: a check in the window is
+    // one that only checks.
+    const int code = ExitCodeOf(ending, /*checkOnly=*/true).value_or(exit_code::kFailed);
+    if (const std::optional<std::wstring> failure = m_core.OnEnding(ending, code)) {
+        PostLogLine(*failure);
     }
 }
 

@@ -4,6 +4,10 @@
 
 #include "app/win32/LogPosting.h"
 #include "app/win32/OwnPackage.h"
+#include "app/win32/StatusStore.h"
+
+// The version the executable carries, from the project's own.
+#include "ToolVersion.h"
 
 FlowCore::FlowCore(FlowSurface& surface, WindowSurface& window, Tools tools,
                    UpgradeFlow::Schedule schedule)
@@ -21,4 +25,30 @@ void FlowCore::Close() {
     m_hidDevice.CloseDevice();
     m_hidDevice.StopThreads();
     m_hPackageFile.Close();
+}
+
+void FlowCore::StartUpgrade() {
+    m_flow.OnStartUpgrade();
+    if (!RunOver(m_flow.Step())) {
+        KeepAwake(true);
+    }
+}
+
+std::optional<std::wstring> FlowCore::OnEnding(FlowEnding ending, int code) {
+    if (ending == FlowEnding::RunPassed || ending == FlowEnding::RunFailed) {
+        KeepAwake(false);
+    }
+    return WriteStatusRecord(ProcessScope(), BuildStatusRecord(ending, m_flow.Facts(), code,
+                                                               L"" KR_TOOL_VERSION_TEXT, UtcNow()));
+}
+
+void FlowCore::KeepAwake(bool awake) {
+    if (awake == m_awake) {
+        return;
+    }
+    // The request belongs to the thread the flow runs on, which makes it and
+    // ends it; without it, sleep cuts a run off in the middle of a chip.
+    m_awake = awake;
+    static_cast<void>(::SetThreadExecutionState(awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED
+                                                      : ES_CONTINUOUS));
 }

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "app/DialogSurface.h"
 #include "app/UpgradeFlow.h"
@@ -27,7 +29,7 @@ public:
 
     FlowCore(FlowSurface& surface, WindowSurface& window, Tools tools,
              UpgradeFlow::Schedule schedule);
-    ~FlowCore() = default;
+    ~FlowCore() { KeepAwake(false); }
     FlowCore(const FlowCore&) = delete;
     FlowCore& operator=(const FlowCore&) = delete;
 
@@ -37,10 +39,22 @@ public:
     // The link closed and its threads ended, the package's file closed.
     void Close();
 
+    // Start pressed, or the silent runner's equivalent: the machine stays
+    // awake while the run writes the dock.
+    void StartUpgrade();
+    // A check or a run came to `ending`, which the process's default exit
+    // code `code` stands for: its outcome goes into the status record, and a
+    // run's end lets the machine sleep again. The reason when the record
+    // could not be written, for the log; the outcome stays what it is.
+    std::optional<std::wstring> OnEnding(FlowEnding ending, int code);
+
     CHidDevice& Link() { return m_hidDevice; }
     UpgradeFlow& Flow() { return m_flow; }
 
 private:
+    void KeepAwake(bool awake);
+
+    bool m_awake = false;
     package::ImageTable m_imageTable;
     Win32PackageFile m_hPackageFile;
     PackageIdentity m_package;

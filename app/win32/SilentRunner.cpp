@@ -120,7 +120,7 @@ LRESULT SilentRunner::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kWmStartUpdate:
             // As the user's press of start would, once the check's handlers are done.
             m_updateStarted = true;
-            m_core.Flow().OnStartUpgrade();
+            m_core.StartUpgrade();
             return 0;
         default:
             return ::DefWindowProcW(m_window, message, wParam, lParam);
@@ -153,6 +153,9 @@ void SilentRunner::ReportEnding(FlowEnding ending) {
         m_outputs.Say(L"status=" + std::wstring(StatusTokenOf(ending)));
     }
     if (const std::optional<int> code = ExitCodeOf(ending, m_checkOnly)) {
+        if (const std::optional<std::wstring> failure = m_core.OnEnding(ending, *code)) {
+            m_outputs.Write(LogRecord{*failure, 0, LogText});
+        }
         Finish(*code);
     } else {
         ::PostMessageW(m_window, kWmStartUpdate, 0, 0);

@@ -41,6 +41,11 @@
 #   ("." beside it), where it must never run: a planted program that runs
 #   leaves FILE.ran beside itself. --remove PATH takes PATH (below the
 #   tool's folder) away again, as from a broken installation.
+#   --expect-record NAME REGEX: the status record's value NAME (under HKLM,
+#   where a run that Wine counts as elevated writes it) matches REGEX; the
+#   record is cleared before the tool runs. --expect-default-log REGEX: a
+#   line of the default log under C:\ProgramData matches REGEX; its folder
+#   is removed before the tool runs.
 # Exit status: 0 when every check passed.
 set -uo pipefail
 # Only the prefix chosen below is ever touched or ended.
@@ -57,6 +62,7 @@ source "$source_dir/tests/wine/wine-session.sh"
 build="" name="" docksim="" client="" case_name="" tool="" probe="" vendor_tools="" images=""
 written=all silent=0 expected_exit="" window_first=0 from="" within_ms=""
 dlls=() docksim_options=() requests=() tool_args=() output_patterns=() log_checks=() plants=()
+record_checks=() default_log_patterns=()
 removals=() absent_processes=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -84,6 +90,8 @@ while [ $# -gt 0 ]; do
     --expect-no-process) absent_processes+=("$2"); shift 2 ;;
     --plant) plants+=("$2" "$3"); shift 3 ;;
     --remove) removals+=("$2"); shift 2 ;;
+    --expect-record) record_checks+=("$2" "$3"); shift 3 ;;
+    --expect-default-log) default_log_patterns+=("$2"); shift 2 ;;
     --) shift; break ;;
     *) echo "run_rig_test: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -137,6 +145,16 @@ if ! kr_install_stand_ins "$(basename "$program")" "${dlls[@]}"; then
 fi
 echo "info setup: Xvfb on $DISPLAY, prefix $WINEPREFIX with the stand-in DLLs"
 
+# What earlier cases left in the shared prefix must not answer for this one.
+record_key='HKLM\Software\DockFirmwareUpdate'
+default_log_dir="$WINEPREFIX/drive_c/ProgramData/DockFirmwareUpdate"
+if [ ${#record_checks[@]} -gt 0 ]; then
+  wine reg delete "$record_key" /f >/dev/null 2>&1
+fi
+if [ ${#default_log_patterns[@]} -gt 0 ]; then
+  rm -rf "$default_log_dir"
+fi
+
 if [ -n "$client" ]; then
   kr_ready_desktop "$probe" || exit 1
   (cd "$workdir" && exec timeout 150 wine "./$(basename "$client")" "$case_name")
@@ -187,9 +205,20 @@ run_silent() {
   fi
   local started_ns
   started_ns=$(date +%s%N)
-  (cd "$start_dir" && exec timeout 200 wine "$program" "${tool_args[@]}") \
-    >"$workdir/silent.out" 2>"$workdir/silent.err"
-  code=$?
+  if [ "$expected_exit" -gt 255 ]; then
+    # Wine hands a Unix parent only the low byte of an exit code such as
+    # 3010; cmd reads it whole. (Only for arguments without blanks.)
+    (cd "$start_dir" && exec timeout 200 wine cmd /v:on /c \
+       "$program ${tool_args[*]} & echo kr-exit-code=!errorlevel!") \
+      >"$workdir/silent.out" 2>"$workdir/silent.err"
+    code=$(tr -d '\r' <"$workdir/silent.out" | sed -n 's/^kr-exit-code=//p' | tail -n 1)
+    sed -i '/^kr-exit-code=/d' "$workdir/silent.out"
+    code=${code:-255}
+  else
+    (cd "$start_dir" && exec timeout 200 wine "$program" "${tool_args[@]}") \
+      >"$workdir/silent.out" 2>"$workdir/silent.err"
+    code=$?
+  fi
   local ran_ms=$(( ($(date +%s%N) - started_ns) / 1000000 ))
   echo "info silent: the tool ran for $ran_ms ms"
   if [ -n "$within_ms" ]; then
@@ -290,6 +319,29 @@ while [ $# -ge 2 ]; do
     status=1
   fi
   shift 2
+done
+
+set -- "${record_checks[@]}"
+while [ $# -ge 2 ]; do
+  value=$(wine reg query "$record_key" /v "$1" 2>/dev/null | tr -d '\r' |
+          sed -n "s/^ *$1 *REG_[A-Z_]* *//p")
+  if grep -qE -- "$2" <<<"$value"; then
+    echo "ok record $1: $value"
+  else
+    echo "FAIL record $1: '$value' does not match $2"
+    status=1
+  fi
+  shift 2
+done
+
+for pattern in "${default_log_patterns[@]}"; do
+  default_log="$default_log_dir/Logs/KrEFM8SwUpgrade.log"
+  if [ -f "$default_log" ] && tr -d '\r' <"$default_log" | grep -qE -- "$pattern"; then
+    echo "ok default log: $pattern"
+  else
+    echo "FAIL default log: no line of $default_log matches $pattern"
+    status=1
+  fi
 done
 
 set -- "${plants[@]}"
