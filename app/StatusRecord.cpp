@@ -38,7 +38,8 @@ std::vector<std::wstring> CheckSummaryLines(const CheckFacts& facts) {
     return {
         L"package=" + VersionText(facts.package),
         L"device=" + device,
-        L"hub=" + (facts.hub.state == ToolResult::State::NotRun ? L"none" : HubResultLine(facts.hub)),
+        L"hub=" +
+            (facts.hub.state == ToolResult::State::NotRun ? L"none" : HubResultLine(facts.hub)),
         L"dp=" + (dp.empty() ? L"none" : dp),
         L"model=" + ModelText(facts.productId),
     };
@@ -64,8 +65,7 @@ StatusRecord BuildStatusRecord(FlowEnding ending, const CheckFacts& facts, int e
     return record;
 }
 
-std::wstring Iso8601Utc(unsigned year, unsigned month, unsigned day, unsigned hour,
-                        unsigned minute, unsigned second) {
-    return FormatLogLine(L"%04u-%02u-%02uT%02u:%02u:%02uZ", year, month, day, hour, minute,
-                         second);
+std::wstring Iso8601Utc(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
+                        unsigned second) {
+    return FormatLogLine(L"%04u-%02u-%02uT%02u:%02u:%02uZ", year, month, day, hour, minute, second);
 }

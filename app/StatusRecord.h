@@ -43,5 +43,5 @@ StatusRecord BuildStatusRecord(FlowEnding ending, const CheckFacts& facts, int e
                                std::wstring_view toolVersion, std::wstring_view runUtc);
 
 // A moment in UTC as ISO 8601: "2026-12-10T15:04:05Z".
-std::wstring Iso8601Utc(unsigned year, unsigned month, unsigned day, unsigned hour,
-                        unsigned minute, unsigned second);
+std::wstring Iso8601Utc(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
+                        unsigned second);

@@ -11,8 +11,7 @@ namespace {
 // Owned by Administrators whoever of them (or the system) creates it, full
 // control for the system and Administrators, reading for users; nothing
 // inherited from %ProgramData%, where users may create folders of their own.
-constexpr wchar_t kProtectedFolder[] =
-    L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;BU)";
+constexpr wchar_t kProtectedFolder[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;BU)";
 
 constexpr ACCESS_MASK kWriteAccess = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
                                      FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE |
@@ -49,8 +48,8 @@ bool OthersMayWrite(const ACL* dacl) {
 LogFolderFacts FactsOf(const std::wstring& folder) {
     LogFolderFacts facts;
     const DWORD attributes = ::GetFileAttributesW(folder.c_str());
-    facts.reparsePoint = attributes == INVALID_FILE_ATTRIBUTES ||
-                         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    facts.reparsePoint =
+        attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -111,8 +110,7 @@ std::optional<std::wstring> OpenDefaultLog(RecordScope scope, LogFile& file, std
     path = folder + L'\\' + std::wstring(kDefaultLogFile);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
-        LogRotatesAt((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
-                     data.nFileSizeLow)) {
+        LogRotatesAt((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow)) {
         const std::wstring previous = folder + L'\\' + std::wstring(kPreviousLogFile);
         static_cast<void>(::MoveFileExW(path.c_str(), previous.c_str(), MOVEFILE_REPLACE_EXISTING));
     }

@@ -49,6 +49,6 @@ void FlowCore::KeepAwake(bool awake) {
     // The request belongs to the thread the flow runs on, which makes it and
     // ends it; without it, sleep cuts a run off in the middle of a chip.
     m_awake = awake;
-    static_cast<void>(::SetThreadExecutionState(awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED
-                                                      : ES_CONTINUOUS));
+    static_cast<void>(
+        ::SetThreadExecutionState(awake ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS));
 }

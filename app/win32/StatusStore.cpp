@@ -51,10 +51,9 @@ std::optional<std::wstring> WriteStatusRecord(RecordScope scope, const StatusRec
     const std::wstring where = std::wstring(machine ? L"HKLM\\" : L"HKCU\\") + kRecordKey;
     HKEY key = nullptr;
     // The 64-bit view: where a detection rule of a 64-bit host looks.
-    const LSTATUS created =
-        ::RegCreateKeyExW(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kRecordKey, 0, nullptr,
-                          REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key,
-                          nullptr);
+    const LSTATUS created = ::RegCreateKeyExW(
+        machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kRecordKey, 0, nullptr,
+        REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr);
     if (created != ERROR_SUCCESS) {
         return ErrorText((L"Cannot write the status record under " + where).c_str(), created);
     }

@@ -148,7 +148,8 @@ TEST(CommandLine, ALineNotUnderstoodStillNamesItsLogFile) {
 // The usage is what a deployment script's author reads: every switch and
 // every exit code the runner can end with.
 TEST(CommandLine, UsageListsEverySwitchAndExitCode) {
-    for (const wchar_t* entry : {L"  /s ", L"  /c ", L"  /l=FILE ", L"  /?, /h "}) {
+    for (const wchar_t* entry :
+         {L"  /s ", L"  /c ", L"  /codes=msi ", L"  /l=FILE ", L"  /?, /h "}) {
         EXPECT_NE(kUsageText.find(entry), std::wstring_view::npos) << entry;
     }
     for (const int code : {exit_code::kUpdateApplies, exit_code::kFailed, exit_code::kRestartNeeded,
