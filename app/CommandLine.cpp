@@ -26,7 +26,7 @@ std::wstring Lower(std::wstring_view text) {
 }
 
 // The switches this tool knows, each counted once however it is spelt.
-enum class Switch { Silent, CheckOnly, Log, Usage, Codes, Unknown };
+enum class Switch { Silent, CheckOnly, Log, Usage, Codes, NoNotice, Unknown };
 
 Switch SwitchNamed(std::wstring_view lowerName) {
     if (lowerName == L"s") {
@@ -43,6 +43,9 @@ Switch SwitchNamed(std::wstring_view lowerName) {
     }
     if (lowerName == L"codes") {
         return Switch::Codes;
+    }
+    if (lowerName == L"nonotice") {
+        return Switch::NoNotice;
     }
     return Switch::Unknown;
 }
@@ -183,7 +186,7 @@ std::optional<std::wstring> LogFileOnLine(const std::vector<std::wstring>& argum
 
 CommandLineParse ParseSwitches(const std::vector<std::wstring>& arguments, bool silentSeen) {
     CommandLineOptions options;
-    std::array<bool, 5> seen{};
+    std::array<bool, 6> seen{};
     for (std::size_t k = 1; k < arguments.size(); ++k) {
         const std::wstring& argument = arguments[k];
         const std::optional<Token> token = ReadSwitch(argument);
@@ -232,6 +235,9 @@ CommandLineParse ParseSwitches(const std::vector<std::wstring>& arguments, bool 
             case Switch::Usage:
                 options.usage = true;
                 break;
+            case Switch::NoNotice:
+                options.noNotice = true;
+                break;
             case Switch::Log:
             case Switch::Codes:
             case Switch::Unknown:
@@ -240,6 +246,9 @@ CommandLineParse ParseSwitches(const std::vector<std::wstring>& arguments, bool 
     }
     if (options.checkOnly && !options.silent && !options.usage) {
         return NotUnderstood(L"/c checks only with /s", silentSeen);
+    }
+    if (options.noNotice && !options.silent && !options.usage) {
+        return NotUnderstood(L"/nonotice only with /s", silentSeen);
     }
     // A check prints what it found, and its 0 means "the update applies":
     // no installer reads that. The window's codes are not a deployment's.
@@ -282,7 +291,7 @@ std::optional<std::wstring> InvisibleWindowRefusal(const CommandLineParse& parse
 }
 
 const std::wstring_view kUsageText =
-    L"KrEFM8SwUpgrade.exe [/s [/c | /codes=msi]] [/l=FILE] [/?]\r\n"
+    L"KrEFM8SwUpgrade.exe [/s [/c | /codes=msi] [/nonotice]] [/l=FILE] [/?]\r\n"
     L"\r\n"
     L"  (none)    the window\r\n"
     L"  /s        silent: no window, no message box; checks the dock and, when\r\n"
@@ -290,6 +299,8 @@ const std::wstring_view kUsageText =
     L"  /c        with /s: check only, nothing is written to the dock; prints the\r\n"
     L"            versions found as key=value lines\r\n"
     L"  /codes=msi  with /s, without /c: installer exit codes (see below)\r\n"
+    L"  /nonotice with /s: no notice to the person at the console when the\r\n"
+    L"            dock waits for its power reset or the update did not finish\r\n"
     L"  /l=FILE   appends every log line, with a timestamp, to FILE (UTF-8);\r\n"
     L"            quote a path with blanks: /l=\"C:\\Dock logs\\update.log\"\r\n"
     L"  /?, /h    this text\r\n"

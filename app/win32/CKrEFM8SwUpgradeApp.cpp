@@ -11,6 +11,7 @@
 #include "app/FlowEnding.h"
 #include "app/win32/CKrEFM8SwUpgradeDlg.h"
 #include "app/win32/DefaultLog.h"
+#include "app/win32/EventReport.h"
 #include "app/win32/LogOutputs.h"
 #include "app/win32/SilentRunner.h"
 #include "app/win32/SingleInstance.h"
@@ -99,6 +100,13 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
     if (!instance.Held()) {
         Tell(console, silent,
              L"Another DOCK Firmware Update Tool is running; try again when it has ended.");
+        // The administrator learns of it; the record belongs to the run that
+        // holds the lock.
+        if (const std::optional<std::wstring> failure =
+                ReportEndingEvent(exit_code::kAlreadyRunning,
+                                  {L"code=" + std::to_wstring(exit_code::kAlreadyRunning)})) {
+            Tell(console, silent, *failure);
+        }
         m_exitCode = ExitCodeFor(parse, exit_code::kAlreadyRunning);
         return FALSE;
     }

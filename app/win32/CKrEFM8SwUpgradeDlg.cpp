@@ -35,7 +35,7 @@ CKrEFM8SwUpgradeDlg::CKrEFM8SwUpgradeDlg(LogOutputs& outputs)
              FlowCore::Tools{.showConsoles = kShowToolConsoles,
                              .onToolEnded = {},
                              .boundMs = ToolProcess::kNoBound},
-             UpgradeFlow::Schedule::WindowTimers) {}
+             UpgradeFlow::Schedule::WindowTimers, /*reportRuns=*/true) {}
 
 void CKrEFM8SwUpgradeDlg::DoDataExchange() {
     CBkDialogST::DoDataExchange();
@@ -261,8 +261,8 @@ void CKrEFM8SwUpgradeDlg::ReportEnding(FlowEnding ending) {
     // The code the silent runner would end with: a check in the window is
     // one that only checks.
     const int code = ExitCodeOf(ending, /*checkOnly=*/true).value_or(exit_code::kFailed);
-    if (const std::optional<std::wstring> failure = m_core.OnEnding(ending, code)) {
-        PostLogLine(*failure);
+    for (const std::wstring& failure : m_core.OnEnding(ending, code)) {
+        PostLogLine(failure);
     }
 }
 

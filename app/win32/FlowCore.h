@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/DialogSurface.h"
 #include "app/UpgradeFlow.h"
@@ -27,8 +28,10 @@ public:
         DWORD boundMs = ToolProcess::kNoBound;
     };
 
+    // `reportRuns`: each run's end reports its event at once (the window);
+    // else the front end announces its one ending itself.
     FlowCore(FlowSurface& surface, WindowSurface& window, Tools tools,
-             UpgradeFlow::Schedule schedule);
+             UpgradeFlow::Schedule schedule, bool reportRuns);
     ~FlowCore() { KeepAwake(false); }
     FlowCore(const FlowCore&) = delete;
     FlowCore& operator=(const FlowCore&) = delete;
@@ -44,17 +47,29 @@ public:
     void StartUpgrade();
     // A check or a run came to `ending`, which the process's default exit
     // code `code` stands for: its outcome goes into the status record, and a
-    // run's end lets the machine sleep again. The reason when the record
-    // could not be written, for the log; the outcome stays what it is.
-    std::optional<std::wstring> OnEnding(FlowEnding ending, int code);
+    // run's end lets the machine sleep again and, in the window, reports its
+    // event. Lines for the log of what could not be done; the outcome stays
+    // what it is.
+    std::vector<std::wstring> OnEnding(FlowEnding ending, int code);
+    // The silent run is over with `code`: its event, and, unless `notice` is
+    // off, the console's notice of a dock that waits for its power reset or
+    // was left half written. Lines for the log.
+    std::vector<std::wstring> AnnounceSilentEnd(int code, bool notice);
 
     CHidDevice& Link() { return m_hidDevice; }
     UpgradeFlow& Flow() { return m_flow; }
 
 private:
     void KeepAwake(bool awake);
+    // The outcome as `key=value` lines: what the check found, the code, the status.
+    std::vector<std::wstring> OutcomeLines(int code) const;
 
+    bool m_reportRuns;
     bool m_awake = false;
+    // A run began writing the dock, and it has not ended yet.
+    bool m_runBegan = false;
+    bool m_runUnderway = false;
+    std::optional<FlowEnding> m_lastEnding;
     package::ImageTable m_imageTable;
     Win32PackageFile m_hPackageFile;
     PackageIdentity m_package;

@@ -18,6 +18,8 @@ constexpr bool kShowToolConsoles = false;
 
 SilentRunner::SilentRunner(const CommandLineOptions& options, LogOutputs& outputs)
     : m_checkOnly(options.checkOnly),
+      // A check changes nothing that anyone must act on.
+      m_notice(!options.checkOnly && !options.noNotice),
       m_outputs(outputs),
       // A tool's end is handed to the window thread, where the flow goes on.
       m_core(*this, m_noWindow,
@@ -29,7 +31,7 @@ SilentRunner::SilentRunner(const CommandLineOptions& options, LogOutputs& output
                                      }
                                  },
                              .boundMs = kToolBoundMs},
-             UpgradeFlow::Schedule::BackToBack) {}
+             UpgradeFlow::Schedule::BackToBack, /*reportRuns=*/false) {}
 
 SilentRunner::~SilentRunner() {
     m_hidNotification.Reset();
@@ -41,6 +43,15 @@ SilentRunner::~SilentRunner() {
 }
 
 int SilentRunner::Run() {
+    const int code = RunToTheEnd();
+    // The event and the notice come last: nothing of them may hold the run up.
+    for (const std::wstring& line : m_core.AnnounceSilentEnd(code, m_notice)) {
+        m_outputs.Write(LogRecord{line, 0, LogText});
+    }
+    return code;
+}
+
+int SilentRunner::RunToTheEnd() {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = &SilentRunner::WindowProc;
@@ -153,8 +164,8 @@ void SilentRunner::ReportEnding(FlowEnding ending) {
         m_outputs.Say(L"status=" + std::wstring(StatusTokenOf(ending)));
     }
     if (const std::optional<int> code = ExitCodeOf(ending, m_checkOnly)) {
-        if (const std::optional<std::wstring> failure = m_core.OnEnding(ending, *code)) {
-            m_outputs.Write(LogRecord{*failure, 0, LogText});
+        for (const std::wstring& failure : m_core.OnEnding(ending, *code)) {
+            m_outputs.Write(LogRecord{failure, 0, LogText});
         }
         Finish(*code);
     } else {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/Announcements.h"
 #include "app/VersionGate.h"
 #include "package/ModelNames.h"
 #include "tests/support/FlowHarness.h"
@@ -375,6 +376,8 @@ TEST(VersionGate, EveryVerdict) {
         FlowEnding ending;
         // The status record's token, and /c's last line.
         const wchar_t* status;
+        // The event a check that ends so reports, by its /c exit code.
+        EndingEvent event;
     } cases[] = {
         // No hub check started for this check: the hub is not judged.
         {"engineer file",
@@ -386,7 +389,8 @@ TEST(VersionGate, EveryVerdict) {
          {},
          true,
          E::UpdateOffered,
-         L"UpdateAvailable"},
+         L"UpdateAvailable",
+         {1000, EventType::Information}},
         {"downgrade file",
          {'L', 1, 0, 0},
          {'V', 2, 0, 0},
@@ -396,7 +400,8 @@ TEST(VersionGate, EveryVerdict) {
          {},
          true,
          E::UpdateOffered,
-         L"UpdateAvailable"},
+         L"UpdateAvailable",
+         {1000, EventType::Information}},
         {"unknown letter",
          {'X', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -406,7 +411,8 @@ TEST(VersionGate, EveryVerdict) {
          {},
          false,
          E::NotApplicable,
-         L"NotApplicable"},
+         L"NotApplicable",
+         {1005, EventType::Warning}},
         {"lower-case v",
          {'v', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -416,7 +422,8 @@ TEST(VersionGate, EveryVerdict) {
          {},
          false,
          E::NotApplicable,
-         L"NotApplicable"},
+         L"NotApplicable",
+         {1005, EventType::Warning}},
         {"engineer device",
          {'V', 1, 1, 7},
          {'E', 9, 9, 9},
@@ -426,7 +433,8 @@ TEST(VersionGate, EveryVerdict) {
          {},
          true,
          E::UpdateOffered,
-         L"UpdateAvailable"},
+         L"UpdateAvailable",
+         {1000, EventType::Information}},
         {"release newer",
          {'V', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -436,7 +444,8 @@ TEST(VersionGate, EveryVerdict) {
          {L::Fail},
          true,
          E::UpdateOffered,
-         L"UpdateAvailable"},
+         L"UpdateAvailable",
+         {1000, EventType::Information}},
         {"release equal",
          {'V', 1, 1, 7},
          {'V', 1, 1, 7},
@@ -446,7 +455,8 @@ TEST(VersionGate, EveryVerdict) {
          {L::Pass},
          false,
          E::UpToDate,
-         L"Current"},
+         L"Current",
+         {1003, EventType::Information}},
         {"release older",
          {'V', 1, 1, 7},
          {'V', 1, 2, 0},
@@ -456,7 +466,8 @@ TEST(VersionGate, EveryVerdict) {
          {L::Pass},
          false,
          E::UpToDate,
-         L"Current"},
+         L"Current",
+         {1003, EventType::Information}},
         {"a00 is a thousand",
          {'V', 9, 9, 9},
          {'V', 10, 0, 0},
@@ -466,7 +477,8 @@ TEST(VersionGate, EveryVerdict) {
          {L::Pass},
          false,
          E::UpToDate,
-         L"Current"},
+         L"Current",
+         {1003, EventType::Information}},
         // The hub and DisplayPort results of a check of "FW Ver".
         {"wrong hub",
          {'E', 1, 1, 7},
@@ -477,7 +489,8 @@ TEST(VersionGate, EveryVerdict) {
          {L::Fail},
          false,
          E::NotApplicable,
-         L"NotApplicable"},
+         L"NotApplicable",
+         {1005, EventType::Warning}},
         {"no DisplayPort text",
          {'V', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -487,7 +500,8 @@ TEST(VersionGate, EveryVerdict) {
          {L::Fail, L::Fail},
          true,
          E::UpdateOffered,
-         L"UpdateAvailable"},
+         L"UpdateAvailable",
+         {1000, EventType::Information}},
         {"no DisplayPort text, not newer",
          {'V', 1, 1, 7},
          {'V', 1, 1, 7},
@@ -498,7 +512,8 @@ TEST(VersionGate, EveryVerdict) {
          {L::Fail, L::Pass},
          false,
          E::UpToDate,
-         L"Current"},
+         L"Current",
+         {1003, EventType::Information}},
         {"token cut at 30",
          {'E', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -508,7 +523,8 @@ TEST(VersionGate, EveryVerdict) {
          {},
          true,
          E::UpdateOffered,
-         L"UpdateAvailable"},
+         L"UpdateAvailable",
+         {1000, EventType::Information}},
         {"hub tool still running",
          {'E', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -518,7 +534,8 @@ TEST(VersionGate, EveryVerdict) {
          {L::Fail},
          false,
          E::CheckFailed,
-         L"Failed"},
+         L"Failed",
+         {1001, EventType::Error}},
         {"hub tool ended at its bound",
          {'E', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -529,7 +546,8 @@ TEST(VersionGate, EveryVerdict) {
          {L::Fail},
          false,
          E::CheckFailed,
-         L"Failed"},
+         L"Failed",
+         {1001, EventType::Error}},
         {"DisplayPort tool still running",
          {'E', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -539,7 +557,8 @@ TEST(VersionGate, EveryVerdict) {
          {L::Fail},
          true,
          E::UpdateOffered,
-         L"UpdateAvailable"},
+         L"UpdateAvailable",
+         {1000, EventType::Information}},
         {"DisplayPort tool failed",
          {'E', 1, 1, 7},
          {'V', 1, 1, 6},
@@ -550,7 +569,8 @@ TEST(VersionGate, EveryVerdict) {
          {L::Fail},
          true,
          E::UpdateOffered,
-         L"UpdateAvailable"},
+         L"UpdateAvailable",
+         {1000, EventType::Information}},
     };
     for (const auto& c : cases) {
         const GateVerdict verdict = JudgeVersions(c.file, c.device, c.hub, c.dp);
@@ -562,6 +582,9 @@ TEST(VersionGate, EveryVerdict) {
         EXPECT_EQ(verdict.offer, c.offer) << c.name;
         EXPECT_EQ(verdict.ending, c.ending) << c.name;
         EXPECT_EQ(StatusTokenOf(verdict.ending), c.status) << c.name;
+        const int code = *ExitCodeOf(verdict.ending, /*checkOnly=*/true);
+        EXPECT_EQ(EventOf(code), c.event) << c.name;
+        EXPECT_EQ(ConsoleNoticeOf(code, /*wroteDock=*/false), std::nullopt) << c.name;
         EXPECT_EQ(verdict.resetProgress, c.lines.back() == L"Press to upgrade new version!")
             << c.name;
     }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/Announcements.h"
 #include "app/CommandLine.h"
 #include "app/FlowEnding.h"
 
@@ -67,6 +68,9 @@ constexpr Row kRows[] = {
     {L"Kr.exe /s /c /codes=msi",                                false, false, false, nullptr,               true,  87,   L"/codes=msi only with /s"},
     {L"Kr.exe /s /codes=wix",                                   false, false, false, nullptr,               true,  87,   L"/codes=wix"},
     {L"Kr.exe /s /codes",                                       false, false, false, nullptr,               true,  87,   L"/codes"},
+    // No notice at the console, with /s only.
+    {L"Kr.exe /s /NoNotice",                                    true,  false, false, nullptr,               true,  6,    nullptr},
+    {L"Kr.exe /nonotice",                                       false, false, false, nullptr,               false, 87,   L"/nonotice only with /s"},
     // Not understood; /s anywhere still counts.
     {L"Kr.exe /c",                                              false, false, false, nullptr,               false, 87,   L"/c"},
     {L"Kr.exe /s /x",                                           false, false, false, nullptr,               true,  87,   L"/x"},
@@ -98,6 +102,12 @@ TEST(CommandLine, EveryLineOfTheTable) {
         const CommandLineParse parse = ParseCommandLine(row.line);
         EXPECT_EQ(parse.silentSeen, row.silentSeen);
         EXPECT_EQ(ExitCodeFor(parse, exit_code::kAlreadyRunning), row.running);
+        // Another instance's start is reported as a warning; a line not
+        // understood reports nothing.
+        EXPECT_EQ(
+            EventOf(parse.Understood() ? exit_code::kAlreadyRunning : exit_code::kBadCommandLine),
+            parse.Understood() ? std::optional(EndingEvent{1006, EventType::Warning})
+                               : std::nullopt);
         if (row.reason != nullptr) {
             EXPECT_FALSE(parse.Understood());
             EXPECT_NE(parse.reason.find(row.reason), std::wstring::npos) << parse.reason;
@@ -106,11 +116,13 @@ TEST(CommandLine, EveryLineOfTheTable) {
         }
         ASSERT_TRUE(parse.Understood()) << parse.reason;
         EXPECT_TRUE(parse.reason.empty());
-        CommandLineOptions expected{.silent = row.silent,
-                                    .checkOnly = row.checkOnly,
-                                    .usage = row.usage,
-                                    .installerCodes = row.running == 1618,
-                                    .logFile = std::nullopt};
+        CommandLineOptions expected{
+            .silent = row.silent,
+            .checkOnly = row.checkOnly,
+            .usage = row.usage,
+            .installerCodes = row.running == 1618,
+            .noNotice = std::wstring_view(row.line).find(L"NoNotice") != std::wstring_view::npos,
+            .logFile = std::nullopt};
         if (row.logFile != nullptr) {
             expected.logFile = row.logFile;
         }
@@ -149,7 +161,7 @@ TEST(CommandLine, ALineNotUnderstoodStillNamesItsLogFile) {
 // every exit code the runner can end with.
 TEST(CommandLine, UsageListsEverySwitchAndExitCode) {
     for (const wchar_t* entry :
-         {L"  /s ", L"  /c ", L"  /codes=msi ", L"  /l=FILE ", L"  /?, /h "}) {
+         {L"  /s ", L"  /c ", L"  /codes=msi ", L"  /nonotice ", L"  /l=FILE ", L"  /?, /h "}) {
         EXPECT_NE(kUsageText.find(entry), std::wstring_view::npos) << entry;
     }
     for (const int code : {exit_code::kUpdateApplies, exit_code::kFailed, exit_code::kRestartNeeded,

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <set>
 
+#include "app/Announcements.h"
 #include "tests/support/FlowHarness.h"
 
 // Every way a run can end: each must leave a verdict on the label, never PASS
@@ -208,17 +209,28 @@ void ForeignArrival(FlowHarness& h, IspStep at) {
 // ---------------------------------------------------------------------------
 // The matrix
 
-// The silent runner's exit code for an ending, in the default and the
-// installer convention (none while the run goes on), and the status token
-// of the record and of /c.
+// What a deployment system and the people at both ends learn of an ending:
+// the silent runner's exit code in the default and the installer convention
+// (none while the run goes on), the status token of the record and of /c,
+// the event reported, and the console's notice after a silent run.
 struct Outcome {
     std::optional<int> code;
     std::optional<int> installerCode;
     std::wstring_view status;
+    std::optional<EndingEvent> event;
+    std::optional<std::wstring_view> notice;
 };
-constexpr Outcome kFailed{1, 1603, L"Failed"};
-constexpr Outcome kPassed{2, 3010, L"PendingPowerReset"};
-constexpr Outcome kGoesOn{std::nullopt, std::nullopt, L"UpdateAvailable"};
+constexpr std::wstring_view kFailedNotice =
+    L"Your dock's firmware update did not finish, and the dock may not work until it is updated "
+    L"again. Leave it connected; if it still does not work later, contact your IT support.";
+constexpr std::wstring_view kPassedNotice =
+    L"Your dock's firmware was updated. To finish, unplug the dock's own power cable (not only "
+    L"the cable to this computer), wait 10 seconds and plug it back in.";
+constexpr Outcome kFailed{1, 1603, L"Failed", EndingEvent{1001, EventType::Error}, kFailedNotice};
+constexpr Outcome kPassed{2, 3010, L"PendingPowerReset", EndingEvent{1002, EventType::Information},
+                          kPassedNotice};
+constexpr Outcome kGoesOn{std::nullopt, std::nullopt, L"UpdateAvailable", std::nullopt,
+                          std::nullopt};
 
 struct Ending {
     std::vector<std::wstring> lastLines;
@@ -575,6 +587,9 @@ TEST_P(FaultMatrix, EndsVisibly) {
     EXPECT_EQ(code ? std::optional<int>(InstallerCodeOf(*code)) : std::nullopt,
               end.outcome.installerCode);
     EXPECT_EQ(StatusTokenOf(ending), end.outcome.status);
+    EXPECT_EQ(code ? EventOf(*code) : std::nullopt, end.outcome.event);
+    // Every row's run had begun writing the dock.
+    EXPECT_EQ(code ? ConsoleNoticeOf(*code, /*wroteDock=*/true) : std::nullopt, end.outcome.notice);
 
     // Once a failure has shown, PASS never shows again; a failed run never
     // shows it at all.
@@ -684,4 +699,22 @@ TEST(RunEndings, AMessageLeftOpenForLongDoesNotTimeTheRunOut) {
     EXPECT_TRUE(std::none_of(lines.begin(), lines.end(), [](const std::wstring& line) {
         return line.starts_with(L"No answer");
     }));
+}
+
+// The notice goes to the console's session only when someone is logged on
+// there: the person who can reach the dock.
+TEST(RunEndings, TheConsoleNoticeGoesOnlyToALoggedOnUser) {
+    const struct {
+        std::optional<std::uint32_t> session;
+        const wchar_t* user;
+        const wchar_t* refusal;  // nullptr: the notice is sent
+    } cases[] = {
+        {std::nullopt, L"", L"no session is attached to the console"},
+        {1, L"", L"no one is logged on at the console (session 1)"},
+        {1, L"anna", nullptr},
+    };
+    for (const auto& c : cases) {
+        const std::optional<std::wstring> refusal = NoticeRefusal(c.session, c.user);
+        EXPECT_EQ(refusal, c.refusal ? std::optional<std::wstring>(c.refusal) : std::nullopt);
+    }
 }

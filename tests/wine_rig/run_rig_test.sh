@@ -45,7 +45,9 @@
 #   where a run that Wine counts as elevated writes it) matches REGEX; the
 #   record is cleared before the tool runs. --expect-default-log REGEX: a
 #   line of the default log under C:\ProgramData matches REGEX; its folder
-#   is removed before the tool runs.
+#   is removed before the tool runs. --wine-debug CHANNELS runs the silent
+#   tool with WINEDEBUG=CHANNELS (the rig's prefix switches it off), and
+#   --expect-debug REGEX / --expect-no-debug REGEX check what Wine printed.
 # Exit status: 0 when every check passed.
 set -uo pipefail
 # Only the prefix chosen below is ever touched or ended.
@@ -62,7 +64,8 @@ source "$source_dir/tests/wine/wine-session.sh"
 build="" name="" docksim="" client="" case_name="" tool="" probe="" vendor_tools="" images=""
 written=all silent=0 expected_exit="" window_first=0 from="" within_ms=""
 dlls=() docksim_options=() requests=() tool_args=() output_patterns=() log_checks=() plants=()
-record_checks=() default_log_patterns=()
+record_checks=() default_log_patterns=() debug_patterns=() no_debug_patterns=()
+wine_debug=""
 removals=() absent_processes=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -92,6 +95,9 @@ while [ $# -gt 0 ]; do
     --remove) removals+=("$2"); shift 2 ;;
     --expect-record) record_checks+=("$2" "$3"); shift 3 ;;
     --expect-default-log) default_log_patterns+=("$2"); shift 2 ;;
+    --wine-debug) wine_debug="$2"; shift 2 ;;
+    --expect-debug) debug_patterns+=("$2"); shift 2 ;;
+    --expect-no-debug) no_debug_patterns+=("$2"); shift 2 ;;
     --) shift; break ;;
     *) echo "run_rig_test: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -215,7 +221,8 @@ run_silent() {
     sed -i '/^kr-exit-code=/d' "$workdir/silent.out"
     code=${code:-255}
   else
-    (cd "$start_dir" && exec timeout 200 wine "$program" "${tool_args[@]}") \
+    (cd "$start_dir" && WINEDEBUG="${wine_debug:-$WINEDEBUG}" \
+       exec timeout 200 wine "$program" "${tool_args[@]}") \
       >"$workdir/silent.out" 2>"$workdir/silent.err"
     code=$?
   fi
@@ -246,6 +253,24 @@ run_silent() {
       status=1
     else
       echo "ok processes: no $absent left running"
+    fi
+  done
+  for pattern in "${debug_patterns[@]}"; do
+    if grep -qE -- "$pattern" "$workdir/silent.err"; then
+      echo "ok debug: $pattern"
+    else
+      echo "FAIL debug: Wine printed no line that matches $pattern"
+      grep -E 'wtsapi|eventlog' "$workdir/silent.err" | sed 's/^/info wine: /' | tail -n 20
+      status=1
+    fi
+  done
+  for pattern in "${no_debug_patterns[@]}"; do
+    if grep -qE -- "$pattern" "$workdir/silent.err"; then
+      echo "FAIL debug: Wine printed a line that matches $pattern"
+      grep -E -- "$pattern" "$workdir/silent.err" | sed 's/^/info wine: /' | tail -n 5
+      status=1
+    else
+      echo "ok debug: nothing matches $pattern"
     fi
   done
   for pattern in "${output_patterns[@]}"; do
