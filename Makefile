@@ -1,7 +1,7 @@
 # The two front doors: `make run` shows the product, `make test` proves it.
 # Both install whatever this machine lacks first.
 
-.PHONY: run test setup bench fuzz-long sweep format release
+.PHONY: run test setup bench fuzz-long sweep format release screenshots
 
 setup:
 	@bash scripts/setup.sh
@@ -13,6 +13,13 @@ run: setup
 
 test: setup
 	@bash scripts/test.sh
+
+# The README's pictures of the window, taken again from the headless run of
+# `make run` on a virtual display of its own.
+screenshots: setup
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows
+	@bash scripts/run.sh --screenshots docs
 
 # Benchmarks of the package load and the log: figures, not assertions.
 bench: setup

@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "CheckLog.h"
@@ -96,7 +97,7 @@ constexpr ProbeOption kOptions[] = {
     {L"--click", Action::kClick, true, L"", 0,
      "CONTROL  press the button as a user would (it must be enabled)"},
     {L"--expect-progress", Action::kExpectProgress, false, L"progress", 1,
-     "POSITION  the progress bar stands at POSITION"},
+     "POSITION  the progress bar stands at POSITION, or within LOW-HIGH (waits for it)"},
     {L"--expect-message", Action::kExpectMessage, false, L"", 1,
      "REGEX  the tool shows a message box whose whole text matches REGEX; leave it open"},
     {L"--answer-message", Action::kAnswerMessage, false, L"", 1,
@@ -118,6 +119,13 @@ struct Step {
     std::vector<std::wstring> values;
     std::optional<std::wregex> pattern;
 };
+
+// "50" is 50 to 50, "20-45" 20 to 45; checked when the options were read.
+std::pair<int, int> ProgressRange(const std::wstring& value) {
+    const std::size_t dash = value.find(L'-');
+    const int low = std::stoi(value.substr(0, dash));
+    return {low, dash == std::wstring::npos ? low : std::stoi(value.substr(dash + 1))};
+}
 
 std::string Hex(std::uint32_t value) {
     std::string text = "0x";
@@ -216,9 +224,11 @@ private:
             case Action::kClick:
                 Click(step.control);
                 break;
-            case Action::kExpectProgress:
-                ExpectProgress(step.control, std::stoi(step.values[0]));
+            case Action::kExpectProgress: {
+                const auto [low, high] = ProgressRange(step.values[0]);
+                ExpectProgress(step.control, low, high);
                 break;
+            }
             case Action::kExpectMessage:
                 static_cast<void>(ShownMessage(step.values[0], *step.pattern));
                 break;
@@ -527,7 +537,7 @@ private:
         m_log.Check(posted != FALSE, what + ": pressed");
     }
 
-    void ExpectProgress(std::size_t index, int wanted) {
+    void ExpectProgress(std::size_t index, int low, int high) {
         const std::string what = ControlName(index) + " position";
         HWND control = ControlOrFail(index, what);
         if (control == nullptr) {
@@ -536,9 +546,11 @@ private:
         std::optional<int> seen;
         const bool passed = Eventually([&] {
             seen = ToolWindow::ProgressPosition(control);
-            return seen == wanted;
+            return seen && *seen >= low && *seen <= high;
         });
-        Expect(passed, what, seen ? std::to_string(*seen) : "no answer", std::to_string(wanted));
+        Expect(passed, what, seen ? std::to_string(*seen) : "no answer",
+               low == high ? std::to_string(low)
+                           : std::to_string(low) + " to " + std::to_string(high));
     }
 
     // A message box blocks the tool until the user closes it: it must say
@@ -822,9 +834,14 @@ std::optional<std::vector<Step>> ParseSteps(int argc, wchar_t** argv, std::strin
             error = "--timeout needs whole seconds";
             return std::nullopt;
         }
-        if (step.action == Action::kExpectProgress && !IsSmallWholeNumber(step.values[0])) {
-            error = "--expect-progress needs a whole number";
-            return std::nullopt;
+        if (step.action == Action::kExpectProgress) {
+            const std::wstring& value = step.values[0];
+            const std::size_t dash = value.find(L'-');
+            if (!IsSmallWholeNumber(value.substr(0, dash)) ||
+                (dash != std::wstring::npos && !IsSmallWholeNumber(value.substr(dash + 1)))) {
+                error = "--expect-progress needs a whole number or LOW-HIGH";
+                return std::nullopt;
+            }
         }
         if (step.action == Action::kExpectTextMatch || step.action == Action::kExpectMessage ||
             step.action == Action::kAnswerMessage) {
