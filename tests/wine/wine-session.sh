@@ -201,7 +201,8 @@ kr_ready_desktop() {
 # kr_start_tool DIR PROBE PROGRAM [ARG...]: starts the tool in DIR in the
 # background, sets KR_TOOL_PID and waits with the probe until its window shows
 # and the tool is idle. What Wine itself reports as an error while the tool runs
-# goes to DIR/tool-wine.log, which kr_await_tool passes on. A tool that ended
+# goes to DIR/tool-wine.log, which kr_await_tool passes on (with the channels
+# KR_TOOL_WINEDEBUG opens, when set, instead of errors only). A tool that ended
 # before its window showed was seen once, rarely, on a busy machine: it had
 # checked and written nothing, so it is started once more, with its exit status
 # and Wine's errors said.
@@ -212,7 +213,8 @@ kr_start_tool() {
   : >"$KR_TOOL_WINE_LOG"
   kr_ready_desktop "$probe" || return 1
   for attempt in 1 2; do
-    (cd "$dir" && WINEDEBUG=-all,err+all exec wine "$@") 2>>"$KR_TOOL_WINE_LOG" &
+    (cd "$dir" && WINEDEBUG="${KR_TOOL_WINEDEBUG:--all,err+all}" exec wine "$@") \
+      2>>"$KR_TOOL_WINE_LOG" &
     KR_TOOL_PID=$!
     kr_probe "$probe" --wait && return 0
     # A tool still running has a window that is not right; that is for the

@@ -47,7 +47,8 @@
 #   line of the default log under C:\ProgramData matches REGEX; its folder
 #   is removed before the tool runs. --wine-debug CHANNELS runs the silent
 #   tool with WINEDEBUG=CHANNELS (the rig's prefix switches it off), and
-#   --expect-debug REGEX / --expect-no-debug REGEX check what Wine printed.
+#   --expect-debug REGEX / --expect-no-debug REGEX check what Wine printed
+#   (also of a tool run with its window).
 # Exit status: 0 when every check passed.
 set -uo pipefail
 # Only the prefix chosen below is ever touched or ended.
@@ -255,24 +256,6 @@ run_silent() {
       echo "ok processes: no $absent left running"
     fi
   done
-  for pattern in "${debug_patterns[@]}"; do
-    if grep -qE -- "$pattern" "$workdir/silent.err"; then
-      echo "ok debug: $pattern"
-    else
-      echo "FAIL debug: Wine printed no line that matches $pattern"
-      grep -E 'wtsapi|eventlog' "$workdir/silent.err" | sed 's/^/info wine: /' | tail -n 20
-      status=1
-    fi
-  done
-  for pattern in "${no_debug_patterns[@]}"; do
-    if grep -qE -- "$pattern" "$workdir/silent.err"; then
-      echo "FAIL debug: Wine printed a line that matches $pattern"
-      grep -E -- "$pattern" "$workdir/silent.err" | sed 's/^/info wine: /' | tail -n 5
-      status=1
-    else
-      echo "ok debug: nothing matches $pattern"
-    fi
-  done
   for pattern in "${output_patterns[@]}"; do
     if tr -d '\r' <"$workdir/silent.out" | grep -qE -- "$pattern"; then
       echo "ok output: $pattern"
@@ -290,7 +273,8 @@ run_silent() {
 # The tool with its window, the probe checking it between docksim's requests.
 run_window() {
   local status=0 request option closed_by_probe=0 phase=() shot
-  kr_start_tool "$workdir" "$probe" "./$(basename "$tool")" "${tool_args[@]}" || status=1
+  KR_TOOL_WINEDEBUG="$wine_debug" kr_start_tool "$workdir" "$probe" "./$(basename "$tool")" \
+    "${tool_args[@]}" || status=1
   tool_pid=$KR_TOOL_PID
 
   for request in "${requests[@]}"; do
@@ -332,6 +316,28 @@ if [ "$silent" -eq 1 ]; then
 else
   run_window || status=1
 fi
+
+# What Wine printed of the tool's run, on the channels --wine-debug opened.
+debug_log="$workdir/silent.err"
+[ "$silent" -eq 1 ] || debug_log="${KR_TOOL_WINE_LOG:-}"
+for pattern in "${debug_patterns[@]}"; do
+  if grep -qE -- "$pattern" "$debug_log"; then
+    echo "ok debug: $pattern"
+  else
+    echo "FAIL debug: Wine printed no line that matches $pattern"
+    grep -E 'wtsapi|eventlog' "$debug_log" | sed 's/^/info wine: /' | tail -n 20
+    status=1
+  fi
+done
+for pattern in "${no_debug_patterns[@]}"; do
+  if grep -qE -- "$pattern" "$debug_log"; then
+    echo "FAIL debug: Wine printed a line that matches $pattern"
+    grep -E -- "$pattern" "$debug_log" | sed 's/^/info wine: /' | tail -n 5
+    status=1
+  else
+    echo "ok debug: nothing matches $pattern"
+  fi
+done
 
 # The tool has ended: its log file is complete.
 set -- "${log_checks[@]}"
