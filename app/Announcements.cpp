@@ -39,8 +39,8 @@ std::optional<std::wstring> NoticeRefusal(std::optional<std::uint32_t> consoleSe
         return std::wstring(L"no session is attached to the console");
     }
     if (userName.empty()) {
-        return L"no one is logged on at the console (session " +
-               std::to_wstring(*consoleSession) + L")";
+        return L"no one is logged on at the console (session " + std::to_wstring(*consoleSession) +
+               L")";
     }
     return std::nullopt;
 }

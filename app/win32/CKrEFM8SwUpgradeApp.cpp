@@ -124,9 +124,7 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
     // Without /l a silent run still leaves its trace on the machine.
     std::optional<std::wstring> noDefaultLog;
     if (silent && !options.logFile) {
-        std::wstring path;
-        if (const std::optional<std::wstring> refusal =
-                OpenDefaultLog(ProcessScope(), logFile, path)) {
+        if (const std::optional<std::wstring> refusal = OpenDefaultLog(ProcessScope(), logFile)) {
             noDefaultLog = L"The default log cannot be used (" + *refusal +
                            L"): the log goes to the console only.";
         }

@@ -27,8 +27,7 @@ std::wstring SendConsoleNotice(std::wstring_view text) {
     decltype(&::WTSFreeMemory) freeMemory = nullptr;
     decltype(&::WTSSendMessageW) sendMessage = nullptr;
     if (!wtsapi.Find("WTSQuerySessionInformationW", query) ||
-        !wtsapi.Find("WTSFreeMemory", freeMemory) ||
-        !wtsapi.Find("WTSSendMessageW", sendMessage)) {
+        !wtsapi.Find("WTSFreeMemory", freeMemory) || !wtsapi.Find("WTSSendMessageW", sendMessage)) {
         return L"No notice at the console: wtsapi32.dll cannot be used.";
     }
 

@@ -92,7 +92,7 @@ std::optional<std::wstring> UseFolder(RecordScope scope, const std::wstring& fol
 
 }  // namespace
 
-std::optional<std::wstring> OpenDefaultLog(RecordScope scope, LogFile& file, std::wstring& path) {
+std::optional<std::wstring> OpenDefaultLog(RecordScope scope, LogFile& file) {
     wchar_t root[MAX_PATH] = {};
     const int where = scope == RecordScope::Machine ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA;
     if (FAILED(::SHGetFolderPathW(nullptr, where, nullptr, SHGFP_TYPE_CURRENT, root))) {
@@ -107,7 +107,7 @@ std::optional<std::wstring> OpenDefaultLog(RecordScope scope, LogFile& file, std
             return refusal;
         }
     }
-    path = folder + L'\\' + std::wstring(kDefaultLogFile);
+    const std::wstring path = folder + L'\\' + std::wstring(kDefaultLogFile);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
         LogRotatesAt((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow)) {

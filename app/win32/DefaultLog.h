@@ -11,4 +11,4 @@
 // creates machine-wide let only the system and Administrators write; one
 // that exists is used only when LogFolderRefusal lets it. A log that has
 // grown to its limit is set aside first. Gives the reason it cannot be used.
-std::optional<std::wstring> OpenDefaultLog(RecordScope scope, LogFile& file, std::wstring& path);
+std::optional<std::wstring> OpenDefaultLog(RecordScope scope, LogFile& file);

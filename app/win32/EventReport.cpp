@@ -27,13 +27,12 @@ void RegisterSource() {
     }
     wchar_t registered[MAX_PATH * 4] = {};
     DWORD bytes = sizeof(registered) - sizeof(wchar_t);
-    const bool same = ::RegQueryValueExW(key, L"EventMessageFile", nullptr, nullptr,
-                                         reinterpret_cast<BYTE*>(registered),
-                                         &bytes) == ERROR_SUCCESS &&
-                      ::lstrcmpiW(registered, self.c_str()) == 0;
+    const bool same =
+        ::RegQueryValueExW(key, L"EventMessageFile", nullptr, nullptr,
+                           reinterpret_cast<BYTE*>(registered), &bytes) == ERROR_SUCCESS &&
+        ::lstrcmpiW(registered, self.c_str()) == 0;
     if (!same) {
-        const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE |
-                            EVENTLOG_INFORMATION_TYPE;
+        const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
         static_cast<void>(::RegSetValueExW(
             key, L"EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(self.c_str()),
             static_cast<DWORD>((self.size() + 1) * sizeof(wchar_t))));
@@ -65,8 +64,7 @@ std::optional<std::wstring> ReportEndingEvent(int code, const std::vector<std::w
     RegisterSource();
     HANDLE source = ::RegisterEventSourceW(nullptr, kSource);
     if (source == nullptr) {
-        return L"Cannot report to the event log (error " + std::to_wstring(::GetLastError()) +
-               L")";
+        return L"Cannot report to the event log (error " + std::to_wstring(::GetLastError()) + L")";
     }
     std::vector<LPCWSTR> strings;
     strings.reserve(lines.size());
@@ -74,9 +72,9 @@ std::optional<std::wstring> ReportEndingEvent(int code, const std::vector<std::w
         strings.push_back(line.c_str());
     }
     // The message's whole id: its severity bits are those of success.
-    const BOOL reported = ::ReportEventW(source, TypeOf(event->type), 0, event->id, nullptr,
-                                         static_cast<WORD>(strings.size()), 0, strings.data(),
-                                         nullptr);
+    const BOOL reported =
+        ::ReportEventW(source, TypeOf(event->type), 0, event->id, nullptr,
+                       static_cast<WORD>(strings.size()), 0, strings.data(), nullptr);
     const DWORD error = ::GetLastError();
     ::DeregisterEventSource(source);
     if (!reported) {
