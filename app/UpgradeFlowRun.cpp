@@ -29,9 +29,6 @@ void UpgradeFlow::StepSequencer() {
         if (row->fill != 0) {
             m_window.SetProgressFill(row->fill);
         }
-        if (row->image >= 0) {
-            m_window.SetProgressPosition(0);
-        }
         Send(row->report);
         m_step = row->next;
         atOnce = row->report == StepReport::Nothing;
@@ -107,6 +104,7 @@ void UpgradeFlow::BeginImage(const StepRow& row) {
     m_transfer.Begin(row.image, length, row.next == IspStep::Chip1Send);
     Log(FormatLogLine(row.heading, length));
     Log(L"");
+    m_window.SetProgressPosition(0);
 }
 
 void UpgradeFlow::SendStep() {
