@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "app/CommandLine.h"
-#include "app/FlowEnding.h"
+#include "app/command/CommandLine.h"
+#include "app/outcome/ExitCodes.h"
 #include "app/win32/CKrEFM8SwUpgradeDlg.h"
 #include "app/win32/DefaultLog.h"
 #include "app/win32/EventReport.h"

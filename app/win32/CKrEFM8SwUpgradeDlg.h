@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/ActivityLog.h"
-#include "app/DialogSurface.h"
-#include "app/LogRecord.h"
-#include "app/ResultLook.h"
+#include "app/flow/DialogSurface.h"
+#include "app/flow/ResultLook.h"
+#include "app/log/ActivityLog.h"
+#include "app/log/LogRecord.h"
 #include "app/win32/FlowCore.h"
 #include "app/win32/HidNotices.h"
 #include "app/win32/LogOutputs.h"

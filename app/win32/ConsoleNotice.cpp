@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "app/Announcements.h"
+#include "app/outcome/Announcements.h"
 #include "framework/SystemLibrary.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/LogFilePath.h"
+#include "app/log/LogFilePath.h"
 #include "app/win32/LogOutputs.h"
 
 // The log /s appends to without /l: DockFirmwareUpdate\Logs\KrEFM8SwUpgrade.log

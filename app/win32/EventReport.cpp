@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/Announcements.h"
+#include "app/outcome/Announcements.h"
 #include "framework/ModuleFileName.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/Announcements.h"
+#include "app/outcome/Announcements.h"
 #include "app/win32/ConsoleNotice.h"
 #include "app/win32/EventReport.h"
 #include "app/win32/LogPosting.h"

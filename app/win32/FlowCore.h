@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/DialogSurface.h"
-#include "app/UpgradeFlow.h"
+#include "app/flow/DialogSurface.h"
+#include "app/flow/UpgradeFlow.h"
 #include "app/win32/Win32PackageFile.h"
 #include "device/win32/CHidDevice.h"
 #include "package/FirmwarePackage.h"

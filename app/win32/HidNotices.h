@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/UpgradeFlow.h"
+#include "app/flow/UpgradeFlow.h"
 #include "framework/OwnedHandle.h"
 
 // The arrival and removal of HID interfaces, as every front end's window

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/LogFilePath.h"
+#include "app/log/LogFilePath.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/ConsoleQueue.h"
-#include "app/LogFileLine.h"
+#include "app/log/ConsoleQueue.h"
+#include "app/log/LogFileLine.h"
 #include "framework/OwnedHandle.h"
 
 // Where the tool writes text for whoever started it: the standard output it

@@ -4,7 +4,7 @@
 #include <new>
 #include <string>
 
-#include "app/LogRecord.h"
+#include "app/log/LogRecord.h"
 
 HWND g_hLogTarget = nullptr;
 

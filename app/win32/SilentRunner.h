@@ -4,8 +4,8 @@
 
 #include <optional>
 
-#include "app/CommandLine.h"
-#include "app/DialogSurface.h"
+#include "app/command/CommandLine.h"
+#include "app/flow/DialogSurface.h"
 #include "app/win32/FlowCore.h"
 #include "app/win32/HidNotices.h"
 #include "app/win32/LogOutputs.h"

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "app/LogFilePath.h"
-#include "app/StatusRecord.h"
+#include "app/log/LogFilePath.h"
+#include "app/outcome/StatusRecord.h"
 
 // The scope this process writes its record and default log in: machine-wide
 // when it runs elevated or as the system, else for its user.

@@ -1,6 +1,6 @@
 #include <benchmark/benchmark.h>
 
-#include "app/ActivityLog.h"
+#include "app/log/ActivityLog.h"
 #include "package/FirmwarePackage.h"
 #include "tests/support/MemoryPackageFile.h"
 #include "tests/support/PackageBuilder.h"

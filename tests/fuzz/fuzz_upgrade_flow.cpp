@@ -6,8 +6,8 @@
 #include <span>
 #include <vector>
 
-#include "app/DialogSurface.h"
-#include "app/UpgradeFlow.h"
+#include "app/flow/DialogSurface.h"
+#include "app/flow/UpgradeFlow.h"
 #include "device/HidLink.h"
 #include "package/FirmwarePackage.h"
 #include "package/PackageIdentity.h"

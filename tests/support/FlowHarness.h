@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/DialogSurface.h"
-#include "app/UpgradeFlow.h"
+#include "app/flow/DialogSurface.h"
+#include "app/flow/UpgradeFlow.h"
 #include "package/FirmwarePackage.h"
 #include "package/PackageIdentity.h"
 #include "package/PackageWriter.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/ActivityLog.h"
-#include "app/LogFileLine.h"
+#include "app/log/ActivityLog.h"
+#include "app/log/LogFileLine.h"
 
 namespace {
 

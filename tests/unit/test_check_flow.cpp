@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/Announcements.h"
-#include "app/VersionGate.h"
+#include "app/flow/VersionGate.h"
+#include "app/outcome/Announcements.h"
 #include "package/ModelNames.h"
 #include "tests/support/FlowHarness.h"
 

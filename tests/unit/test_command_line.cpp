@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "app/Announcements.h"
-#include "app/CommandLine.h"
-#include "app/FlowEnding.h"
+#include "app/command/CommandLine.h"
+#include "app/outcome/Announcements.h"
+#include "app/outcome/ExitCodes.h"
 
 namespace {
 

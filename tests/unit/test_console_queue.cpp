@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ConsoleQueue.h"
+#include "app/log/ConsoleQueue.h"
 
 namespace {
 

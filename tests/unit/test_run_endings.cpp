@@ -4,7 +4,7 @@
 #include <ostream>
 #include <set>
 
-#include "app/Announcements.h"
+#include "app/outcome/Announcements.h"
 #include "tests/support/FlowHarness.h"
 
 // Every way a run can end: each must leave a verdict on the label, never PASS

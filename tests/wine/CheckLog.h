@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/LogFileLine.h"
+#include "app/log/LogFileLine.h"
 
 // What the probe saw, one line per check: "ok ..." or "FAIL ...", plus
 // "info ..." lines that only describe the window. The counts decide the exit

@@ -10,7 +10,7 @@
 #include "BitmapFile.h"
 #include "CommandReader.h"
 #include "GdiObjectCounter.h"
-#include "app/ResultLook.h"
+#include "app/flow/ResultLook.h"
 #include "framework/OwnedHandle.h"
 #include "framework/ScopedSelectObject.h"
 #include "res/resource.h"

@@ -1,6 +1,6 @@
-#include "app/VersionGate.h"
+#include "app/flow/VersionGate.h"
 
-#include "app/LogLineFormat.h"
+#include "app/log/LogLineFormat.h"
 #include "tools/HubToolText.h"
 
 namespace {

@@ -1,6 +1,6 @@
-#include "app/Announcements.h"
+#include "app/outcome/Announcements.h"
 
-#include "app/FlowEnding.h"
+#include "app/outcome/ExitCodes.h"
 
 std::optional<EndingEvent> EventOf(int code) {
     const auto id = static_cast<std::uint16_t>(1000 + code);

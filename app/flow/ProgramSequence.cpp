@@ -1,4 +1,4 @@
-#include "app/ProgramSequence.h"
+#include "app/flow/ProgramSequence.h"
 
 #include <algorithm>
 #include <iterator>

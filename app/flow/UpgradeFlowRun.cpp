@@ -1,6 +1,6 @@
 // The steps of a run, carried out from the programming sequence's table.
-#include "app/LogLineFormat.h"
-#include "app/UpgradeFlow.h"
+#include "app/flow/UpgradeFlow.h"
+#include "app/log/LogLineFormat.h"
 #include "device/IspAnswer.h"
 #include "device/IspDataPacket.h"
 

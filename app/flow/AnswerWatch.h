@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DialogSurface.h"
+#include "app/flow/DialogSurface.h"
 
 // One deadline for every wait on the dock: the mode and version queries of a
 // check, each answer of a run, and the finish command's answer after chip 3's

@@ -1,4 +1,4 @@
-#include "app/CheckSchedule.h"
+#include "app/flow/CheckSchedule.h"
 
 namespace {
 

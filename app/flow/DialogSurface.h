@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/FlowEnding.h"
-#include "app/LogRecord.h"
-#include "app/ResultLook.h"
+#include "app/flow/FlowEnding.h"
+#include "app/flow/ResultLook.h"
+#include "app/log/LogRecord.h"
 
 // What every front end gives a check and an update: its timers, its log, a
 // way to tell the user something, and its end. The dialog carries it out on

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/LogRecord.h"
+#include "app/log/LogRecord.h"
 
 // The text rules of the activity log: lines joined by "\r\n", at most about
 // 500 lines kept, and progress records that move the bar once the log has

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/LogRecord.h"
+#include "app/log/LogRecord.h"
 
 // A log line as the log file keeps it: local time to the millisecond, the
 // line's text, CR LF, in UTF-8 whatever the width of wchar_t.

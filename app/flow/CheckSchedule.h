@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "app/DialogSurface.h"
+#include "app/flow/DialogSurface.h"
 #include "tools/ToolResultText.h"
 
 // When the parts of a check of "FW Ver" run: the hub check, the DisplayPort

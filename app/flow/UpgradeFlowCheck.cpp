@@ -1,8 +1,8 @@
 // The device checks of "FW Ver" and of a run's return in the bootloader, and
 // the verdict a check comes to.
-#include "app/LogLineFormat.h"
-#include "app/UpgradeFlow.h"
-#include "app/VersionGate.h"
+#include "app/flow/UpgradeFlow.h"
+#include "app/flow/VersionGate.h"
+#include "app/log/LogLineFormat.h"
 #include "device/DockIdentity.h"
 #include "device/IspCommand.h"
 #include "package/ModelNames.h"

@@ -1,6 +1,6 @@
-#include "app/CommandLine.h"
+#include "app/command/CommandLine.h"
 
-#include "app/FlowEnding.h"
+#include "app/outcome/ExitCodes.h"
 
 #include <array>
 #include <cstddef>

@@ -9,13 +9,13 @@
 #include <string_view>
 #include <vector>
 
-#include "app/AnswerWatch.h"
-#include "app/Buttons.h"
-#include "app/CheckSchedule.h"
-#include "app/DialogSurface.h"
-#include "app/ImageTransfer.h"
-#include "app/ProgramSequence.h"
-#include "app/StatusRecord.h"
+#include "app/flow/AnswerWatch.h"
+#include "app/flow/Buttons.h"
+#include "app/flow/CheckSchedule.h"
+#include "app/flow/DialogSurface.h"
+#include "app/flow/ImageTransfer.h"
+#include "app/flow/ProgramSequence.h"
+#include "app/outcome/StatusRecord.h"
 #include "device/HidLink.h"
 #include "device/IspReport.h"
 #include "package/FirmwarePackage.h"

@@ -1,4 +1,4 @@
-#include "app/LogFilePath.h"
+#include "app/log/LogFilePath.h"
 
 #include <algorithm>
 #include <array>

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/FlowEnding.h"
-#include "app/VersionGate.h"
+#include "app/flow/VersionGate.h"
+#include "app/outcome/ExitCodes.h"
 #include "tools/ToolResultText.h"
 
 // What the last check found of the dock, for /c's lines and the status record.

@@ -1,6 +1,6 @@
-#include "app/StatusRecord.h"
+#include "app/outcome/StatusRecord.h"
 
-#include "app/LogLineFormat.h"
+#include "app/log/LogLineFormat.h"
 #include "package/ModelNames.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/LogFileLine.h"
+#include "app/log/LogFileLine.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "app/ActivityLog.h"
+#include "app/log/ActivityLog.h"
 
 ActivityLog::Outcome ActivityLog::Append(const LogRecord& record) {
     if (!m_strLog.empty()) {

@@ -1,4 +1,4 @@
-#include "app/ConsoleQueue.h"
+#include "app/log/ConsoleQueue.h"
 
 #include <condition_variable>
 #include <cstdint>

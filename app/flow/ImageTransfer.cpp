@@ -1,4 +1,4 @@
-#include "app/ImageTransfer.h"
+#include "app/flow/ImageTransfer.h"
 
 #include "device/IspDataPacket.h"
 

@@ -1,4 +1,4 @@
-#include "app/UpgradeFlow.h"
+#include "app/flow/UpgradeFlow.h"
 
 #include <algorithm>
 #include <cwctype>

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/FlowEnding.h"
-#include "app/ResultLook.h"
+#include "app/flow/FlowEnding.h"
+#include "app/flow/ResultLook.h"
 #include "tools/ToolResultText.h"
 
 // The version gate: whether the update is offered to a dock, judged from the
