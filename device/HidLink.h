@@ -25,6 +25,13 @@ public:
     // Lets the reader issue its first read after a successful open.
     virtual void WakeReader() = 0;
 
+    // Sends `report` while a device is open; nothing otherwise.
+    void WriteWhenOpen(const device::IspReport& report) {
+        if (m_state.m_bOpen) {
+            static_cast<void>(WriteReport(report));
+        }
+    }
+
     HidLinkState& State() { return m_state; }
     const HidLinkState& State() const { return m_state; }
 

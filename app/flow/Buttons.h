@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/flow/DialogSurface.h"
+#include "res/resource.h"
+
 // Where a check or a run stands, as far as the buttons show it.
 enum class ButtonPhase {
     // Nothing under way and no update to offer: the dialog as it opens, a
@@ -55,3 +58,28 @@ constexpr ButtonPhase AfterRemoval(ButtonPhase phase, bool runGoesOn) {
 constexpr ButtonPhase WithExit(ButtonPhase phase) {
     return phase == ButtonPhase::Busy ? ButtonPhase::Over : phase;
 }
+
+// The three buttons a check and a run show, following one phase: each change
+// shows all of them.
+class ButtonPanel {
+public:
+    static constexpr int kStartButton = IDC_START_UPGRADE;
+    static constexpr int kExitButton = IDC_EXIT;
+    static constexpr int kFwVerButton = IDC_FW_VER;
+
+    explicit ButtonPanel(WindowSurface& window) : m_window(window) {}
+
+    void Show(ButtonPhase phase) {
+        m_phase = phase;
+        const EnabledButtons enabled = ButtonsFor(phase);
+        m_window.EnableControl(kStartButton, enabled.start);
+        m_window.EnableControl(kFwVerButton, enabled.fwVer);
+        m_window.EnableControl(kExitButton, enabled.exit);
+    }
+    ButtonPhase Phase() const { return m_phase; }
+
+private:
+    WindowSurface& m_window;
+    // The dialog opens with "FW Ver" and exit enabled.
+    ButtonPhase m_phase = ButtonPhase::CheckAllowed;
+};

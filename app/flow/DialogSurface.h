@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/flow/FlowEnding.h"
 #include "app/flow/ResultLook.h"
 #include "app/log/LogRecord.h"
 
 // What every front end gives a check and an update: its timers, its log, a
-// way to tell the user something, and its end. The dialog carries it out on
+// way to tell the user something, and its end. How a check or a run ended
+// goes to the flow's events instead (see FlowEvents). The dialog carries it out on
 // its window, the silent runner without one; tests record it and drive the
 // timers with a virtual clock.
 class FlowSurface {
@@ -25,10 +25,6 @@ public:
     virtual void Pause(unsigned milliseconds) = 0;
     virtual void PostLog(LogRecord record) = 0;
     virtual void EndDialog() = 0;
-    // A check has come to its verdict, or a run to its end. The window has
-    // shown it in its log and on its label already; a front end that nobody
-    // watches acts on it.
-    virtual void ReportEnding(FlowEnding ending) = 0;
 };
 
 // What a check and an update show in a window: which buttons can be pressed,

@@ -61,7 +61,7 @@ constexpr StepRow kSteps[] = {
      R::Chip1Checksum,
      S::Chip1Verify,
      nullptr},
-    {S::Chip1Verify, G::Chip1Sum, nullptr, R::Nothing, E::None, kNoLines, 0, -1, nullptr,
+    {S::Chip1Verify, G::Chip1Sum, L"ISP false!", R::Chip1End, E::None, kNoLines, 0, -1, nullptr,
      R::Chip1End, S::Chip2Start, L"chip 1's checksum"},
 
     // Chip 2, the MegaChip controller: two files.

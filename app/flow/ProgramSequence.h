@@ -68,8 +68,8 @@ enum class StepGate : std::uint8_t {
     EraseDone,
     // The image is out whole; until then each answer sends its next packet.
     ImageSent,
-    // Chip 1's checksum is compared and logged; a mismatch lets the run go on
-    // (the dock expects chips 2 and 3) but never end in PASS.
+    // Chip 1's checksum is the package's; any other is logged with both sums
+    // and fails the run.
     Chip1Sum,
     // The run has ended; an answer shows its verdict again.
     Verdict,

@@ -31,33 +31,40 @@ std::wstring AfterPrefix(const std::wstring& text, std::wstring_view prefix) {
 }  // namespace
 
 std::vector<std::wstring> CheckSummaryLines(const CheckFacts& facts) {
-    const std::wstring device = facts.bootloader ? L"bootloader"
-                                : facts.device   ? VersionText(*facts.device)
-                                                 : L"none";
+    const auto version = [](const std::optional<FirmwareVersion>& v) {
+        return v ? VersionText(*v) : std::wstring(L"none");
+    };
     const std::wstring dp = DpVersionLine(facts.dp);
     return {
-        L"package=" + VersionText(facts.package),
-        L"device=" + device,
+        L"package=" + version(facts.package),
+        L"device=" + (facts.bootloader ? std::wstring(L"bootloader") : version(facts.device)),
+        L"previous=" + version(facts.previous),
         L"hub=" +
             (facts.hub.state == ToolResult::State::NotRun ? L"none" : HubResultLine(facts.hub)),
         L"dp=" + (dp.empty() ? L"none" : dp),
-        L"model=" + ModelText(facts.productId),
+        L"model=" + (facts.productId ? ModelText(*facts.productId) : L"none"),
     };
 }
 
 StatusRecord BuildStatusRecord(FlowEnding ending, const CheckFacts& facts, int exitCode,
                                std::wstring_view toolVersion, std::wstring_view runUtc) {
-    const std::wstring name = LookUpModelName(facts.productId);
+    const auto version = [](const std::optional<FirmwareVersion>& v) {
+        return v ? VersionText(*v) : std::wstring();
+    };
+    const auto model = [](std::uint16_t productId) {
+        const std::wstring name = LookUpModelName(productId);
+        return name == kUnknownModelName ? ProductIdText(productId) : name;
+    };
     const bool hubDone = facts.hub.state == ToolResult::State::Done;
     StatusRecord record;
     record.strings = {
         {L"Status", std::wstring(StatusTokenOf(ending))},
-        {L"PackageVersion", VersionText(facts.package)},
-        {L"DeviceVersion",
-         facts.device && !facts.bootloader ? VersionText(*facts.device) : std::wstring()},
+        {L"PackageVersion", version(facts.package)},
+        {L"DeviceVersion", facts.bootloader ? std::wstring() : version(facts.device)},
+        {L"PreviousVersion", version(facts.previous)},
         {L"HubVersion", hubDone ? AfterPrefix(facts.hub.text, L"HUB FW is") : std::wstring()},
         {L"DpVersion", AfterPrefix(DpVersionLine(facts.dp), L"Pegasus App:")},
-        {L"Model", name == kUnknownModelName ? ProductIdText(facts.productId) : name},
+        {L"Model", facts.productId ? model(*facts.productId) : std::wstring()},
         {L"ToolVersion", std::wstring(toolVersion)},
         {L"LastRunUtc", std::wstring(runUtc)},
     };

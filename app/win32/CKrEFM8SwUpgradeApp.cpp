@@ -12,6 +12,7 @@
 #include "app/win32/CKrEFM8SwUpgradeDlg.h"
 #include "app/win32/DefaultLog.h"
 #include "app/win32/EventReport.h"
+#include "app/win32/FlowCore.h"
 #include "app/win32/LogOutputs.h"
 #include "app/win32/SilentRunner.h"
 #include "app/win32/SingleInstance.h"
@@ -117,7 +118,11 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
         if (const std::optional<std::wstring> refusal = logFile.Open(*options.logFile)) {
             Tell(console, silent,
                  L"Cannot use the log file " + *options.logFile + L": " + *refusal);
-            m_exitCode = ExitCodeFor(parse, exit_code::kFailed);
+            const Conclusion conclusion = RunOutcome::BeforeAnyCheck(Audience{});
+            for (const std::wstring& line : CarryOut(conclusion)) {
+                Tell(console, silent, line);
+            }
+            m_exitCode = ExitCodeFor(parse, conclusion.code);
             return FALSE;
         }
     }
@@ -155,7 +160,14 @@ int CKrEFM8SwUpgradeApp::RunWindow(LogOutputs& outputs) {
     CKrEFM8SwUpgradeDlg dialog(outputs);
     const bool failed = dialog.DoModal() == -1;
     m_gdiplus.Deinitialize();
-    return failed ? kExitDialogFailed : 0;
+    if (!failed) {
+        return 0;
+    }
+    const Conclusion conclusion = RunOutcome::BeforeAnyCheck(Audience{});
+    for (const std::wstring& line : CarryOut(conclusion)) {
+        outputs.Write(LogRecord{line, 0, LogText});
+    }
+    return conclusion.code;
 }
 
 int CKrEFM8SwUpgradeApp::ExitInstance() {

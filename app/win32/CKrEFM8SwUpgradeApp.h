@@ -13,9 +13,6 @@ public:
     BOOL InitInstance() override;
     int ExitInstance() override;
 
-    // The process's exit code when the main dialog could not be created.
-    static constexpr int kExitDialogFailed = 1;
-
 private:
     int RunWindow(class LogOutputs& outputs);
 

@@ -35,7 +35,14 @@ CKrEFM8SwUpgradeDlg::CKrEFM8SwUpgradeDlg(LogOutputs& outputs)
              FlowCore::Tools{.showConsoles = kShowToolConsoles,
                              .onToolEnded = {},
                              .boundMs = ToolProcess::kNoBound},
-             UpgradeFlow::Schedule::WindowTimers, /*reportRuns=*/true) {}
+             UpgradeFlow::Schedule::WindowTimers,
+             // The window shows every ending in its log and on its label
+             // already; the record and the events keep them for the
+             // administrator.
+             FlowCore::Front{.audience = Audience{},
+                             .takeOffer = {},
+                             .concluded = {},
+                             .log = [](const std::wstring& line) { PostLogLine(line); }}) {}
 
 void CKrEFM8SwUpgradeDlg::DoDataExchange() {
     CBkDialogST::DoDataExchange();
@@ -168,7 +175,7 @@ BOOL CKrEFM8SwUpgradeDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
                 m_core.Flow().OnScanDevices();
                 return TRUE;
             case IDC_START_UPGRADE:
-                m_core.StartUpgrade();
+                m_core.Flow().OnStartUpgrade();
                 return TRUE;
             case IDC_EXIT:
                 m_core.Flow().OnExit();
@@ -257,15 +264,6 @@ void CKrEFM8SwUpgradeDlg::PostLog(LogRecord record) {
     }
 }
 
-void CKrEFM8SwUpgradeDlg::ReportEnding(FlowEnding ending) {
-    // The code the silent runner would end with: a check in the window is
-    // one that only checks.
-    const int code = ExitCodeOf(ending, /*checkOnly=*/true).value_or(exit_code::kFailed);
-    for (const std::wstring& failure : m_core.OnEnding(ending, code)) {
-        PostLogLine(failure);
-    }
-}
-
 void CKrEFM8SwUpgradeDlg::EndDialog() {
     CBkDialogST::EndDialog(IDCANCEL);
 }
@@ -298,6 +296,8 @@ int CKrEFM8SwUpgradeDlg::LoadFirmwarePackage() {
     if (!result.Ok()) {
         m_strMessage = result.LogLine();
         PostLogLine(m_strMessage);
+        // No check can judge the dock: an older outcome must not outlive it.
+        m_core.EndedBeforeAnyCheck();
         return 1;
     }
     SetDlgItemTextW(IDC_STATIC, result.versionText);

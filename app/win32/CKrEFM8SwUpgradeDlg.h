@@ -56,9 +56,6 @@ private:
     void SetProgressPosition(int position) override;
     void SetProgressFill(std::uint32_t argb) override;
     void ShowModalMessage(std::wstring_view text) override;
-    // The window shows every ending in its log and on its label already; the
-    // status record keeps it for the administrator.
-    void ReportEnding(FlowEnding ending) override;
     void SetTimer(int id, unsigned milliseconds) override;
     void KillTimer(int id) override;
     void Pause(unsigned milliseconds) override;

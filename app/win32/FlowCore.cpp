@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/outcome/Announcements.h"
+#include "app/outcome/StatusRecord.h"
 #include "app/win32/ConsoleNotice.h"
 #include "app/win32/EventReport.h"
 #include "app/win32/LogPosting.h"
@@ -12,13 +12,33 @@
 // The version the executable carries, from the project's own.
 #include "ToolVersion.h"
 
+std::vector<std::wstring> CarryOut(const Conclusion& conclusion) {
+    std::vector<std::wstring> lines;
+    if (std::optional<std::wstring> failure = WriteStatusRecord(
+            ProcessScope(), BuildStatusRecord(conclusion.ending, conclusion.facts, conclusion.code,
+                                              L"" KR_TOOL_VERSION_TEXT, UtcNow()))) {
+        lines.push_back(std::move(*failure));
+    }
+    if (conclusion.event) {
+        if (std::optional<std::wstring> failure =
+                ReportEndingEvent(conclusion.code, EventLines(conclusion))) {
+            lines.push_back(std::move(*failure));
+        }
+    }
+    if (conclusion.notice) {
+        lines.push_back(SendConsoleNotice(*conclusion.notice));
+    }
+    return lines;
+}
+
 FlowCore::FlowCore(FlowSurface& surface, WindowSurface& window, Tools tools,
-                   UpgradeFlow::Schedule schedule, bool reportRuns)
-    : m_reportRuns(reportRuns),
+                   UpgradeFlow::Schedule schedule, Front front)
+    : m_front(std::move(front)),
       m_hidDevice(&PostLogLine),
       m_toolLauncher(m_toolResults, tools.showConsoles, std::move(tools.onToolEnded),
                      tools.boundMs),
-      m_flow(surface, window, m_hidDevice, m_toolLauncher, m_toolResults, m_hPackageFile,
+      m_outcome(m_front.audience, *this),
+      m_flow(surface, window, m_outcome, m_hidDevice, m_toolLauncher, m_toolResults, m_hPackageFile,
              m_imageTable, m_package, schedule) {}
 
 package::LoadResult FlowCore::LoadPackage() {
@@ -31,56 +51,20 @@ void FlowCore::Close() {
     m_hPackageFile.Close();
 }
 
-void FlowCore::StartUpgrade() {
-    m_flow.OnStartUpgrade();
-    if (!RunOver(m_flow.Step())) {
-        m_runBegan = true;
-        m_runUnderway = true;
-        KeepAwake(true);
+void FlowCore::TakeOffer() {
+    if (m_front.takeOffer) {
+        m_front.takeOffer();
     }
 }
 
-std::vector<std::wstring> FlowCore::OnEnding(FlowEnding ending, int code) {
-    std::vector<std::wstring> failures;
-    m_lastEnding = ending;
-    if (std::optional<std::wstring> failure = WriteStatusRecord(
-            ProcessScope(),
-            BuildStatusRecord(ending, m_flow.Facts(), code, L"" KR_TOOL_VERSION_TEXT, UtcNow()))) {
-        failures.push_back(std::move(*failure));
+void FlowCore::Conclude(const Conclusion& conclusion) {
+    const std::vector<std::wstring> lines = CarryOut(conclusion);
+    if (m_front.concluded) {
+        m_front.concluded(conclusion);
     }
-    // A run reports its end once, though the power reset after PASS ends it again.
-    const bool runEnding = ending == FlowEnding::RunPassed || ending == FlowEnding::RunFailed;
-    if (runEnding && m_runUnderway) {
-        m_runUnderway = false;
-        KeepAwake(false);
-        if (m_reportRuns) {
-            if (std::optional<std::wstring> failure = ReportEndingEvent(code, OutcomeLines(code))) {
-                failures.push_back(std::move(*failure));
-            }
-        }
+    for (const std::wstring& line : lines) {
+        m_front.log(line);
     }
-    return failures;
-}
-
-std::vector<std::wstring> FlowCore::AnnounceSilentEnd(int code, bool notice) {
-    std::vector<std::wstring> lines;
-    if (std::optional<std::wstring> failure = ReportEndingEvent(code, OutcomeLines(code))) {
-        lines.push_back(std::move(*failure));
-    }
-    if (notice) {
-        if (const std::optional<std::wstring_view> text = ConsoleNoticeOf(code, m_runBegan)) {
-            lines.push_back(SendConsoleNotice(*text));
-        }
-    }
-    return lines;
-}
-
-std::vector<std::wstring> FlowCore::OutcomeLines(int code) const {
-    std::vector<std::wstring> lines = CheckSummaryLines(m_flow.Facts());
-    lines.push_back(L"code=" + std::to_wstring(code));
-    lines.push_back(L"status=" +
-                    std::wstring(StatusTokenOf(m_lastEnding.value_or(FlowEnding::CheckFailed))));
-    return lines;
 }
 
 void FlowCore::KeepAwake(bool awake) {

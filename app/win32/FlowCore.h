@@ -3,12 +3,12 @@
 #include <windows.h>
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/flow/DialogSurface.h"
 #include "app/flow/UpgradeFlow.h"
+#include "app/outcome/RunOutcome.h"
 #include "app/win32/Win32PackageFile.h"
 #include "device/win32/CHidDevice.h"
 #include "package/FirmwarePackage.h"
@@ -16,23 +16,38 @@
 #include "tools/ToolResultText.h"
 #include "tools/win32/Win32ToolLauncher.h"
 
+// Carries out what follows an ending that counts: the status record, then
+// the event and the notice where the conclusion calls for them. Lines for
+// the log of what could not be done, and of the notice; the outcome stays
+// what it is.
+std::vector<std::wstring> CarryOut(const Conclusion& conclusion);
+
 // What both front ends drive, composed once: the firmware package the
 // executable carries (its image table, the open file, what it says of the
-// dock), the HID link, the vendor tools with their results, and the flow over
-// all of them. A front end gives its surface and how its tools run.
-class FlowCore {
+// dock), the HID link, the vendor tools with their results, the flow over
+// all of them, and the outcome that decides what its endings mean. A front
+// end gives its surface, how its tools run and what it does of a conclusion
+// beyond what the core carries out itself.
+class FlowCore final : private OutcomeActions {
 public:
     struct Tools {
         bool showConsoles = false;
         std::function<void()> onToolEnded;  // on a worker, once a result is stored
         DWORD boundMs = ToolProcess::kNoBound;
     };
+    struct Front {
+        Audience audience;
+        // Unattended: start the offered update once the current handler is done.
+        std::function<void()> takeOffer;
+        // After the record, the event and the notice have been seen to.
+        std::function<void(const Conclusion&)> concluded;
+        // A line for the log that comes from no handler of the flow.
+        std::function<void(const std::wstring&)> log;
+    };
 
-    // `reportRuns`: each run's end reports its event at once (the window);
-    // else the front end announces its one ending itself.
     FlowCore(FlowSurface& surface, WindowSurface& window, Tools tools,
-             UpgradeFlow::Schedule schedule, bool reportRuns);
-    ~FlowCore() { KeepAwake(false); }
+             UpgradeFlow::Schedule schedule, Front front);
+    ~FlowCore() override { KeepAwake(false); }
     FlowCore(const FlowCore&) = delete;
     FlowCore& operator=(const FlowCore&) = delete;
 
@@ -41,35 +56,19 @@ public:
     package::LoadResult LoadPackage();
     // The link closed and its threads ended, the package's file closed.
     void Close();
-
-    // Start pressed, or the silent runner's equivalent: the machine stays
-    // awake while the run writes the dock.
-    void StartUpgrade();
-    // A check or a run came to `ending`, which the process's default exit
-    // code `code` stands for: its outcome goes into the status record, and a
-    // run's end lets the machine sleep again and, in the window, reports its
-    // event. Lines for the log of what could not be done; the outcome stays
-    // what it is.
-    std::vector<std::wstring> OnEnding(FlowEnding ending, int code);
-    // The silent run is over with `code`: its event, and, unless `notice` is
-    // off, the console's notice of a dock that waits for its power reset or
-    // was left half written. Lines for the log.
-    std::vector<std::wstring> AnnounceSilentEnd(int code, bool notice);
+    // The front end could not get as far as a check.
+    void EndedBeforeAnyCheck() { m_outcome.EndedBeforeAnyCheck(); }
 
     CHidDevice& Link() { return m_hidDevice; }
     UpgradeFlow& Flow() { return m_flow; }
 
 private:
-    void KeepAwake(bool awake);
-    // The outcome as `key=value` lines: what the check found, the code, the status.
-    std::vector<std::wstring> OutcomeLines(int code) const;
+    void KeepAwake(bool awake) override;
+    void TakeOffer() override;
+    void Conclude(const Conclusion& conclusion) override;
 
-    bool m_reportRuns;
+    Front m_front;
     bool m_awake = false;
-    // A run began writing the dock, and it has not ended yet.
-    bool m_runBegan = false;
-    bool m_runUnderway = false;
-    std::optional<FlowEnding> m_lastEnding;
     package::ImageTable m_imageTable;
     Win32PackageFile m_hPackageFile;
     PackageIdentity m_package;
@@ -77,6 +76,7 @@ private:
     CHidDevice m_hidDevice;
     // Ends before the results it writes.
     Win32ToolLauncher m_toolLauncher;
+    RunOutcome m_outcome;
     // Last: it refers to everything above.
     UpgradeFlow m_flow;
 };

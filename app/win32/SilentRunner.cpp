@@ -17,10 +17,7 @@ constexpr bool kShowToolConsoles = false;
 }  // namespace
 
 SilentRunner::SilentRunner(const CommandLineOptions& options, LogOutputs& outputs)
-    : m_checkOnly(options.checkOnly),
-      // A check changes nothing that anyone must act on.
-      m_notice(!options.checkOnly && !options.noNotice),
-      m_outputs(outputs),
+    : m_outputs(outputs),
       // A tool's end is handed to the window thread, where the flow goes on.
       m_core(*this, m_noWindow,
              FlowCore::Tools{.showConsoles = kShowToolConsoles,
@@ -31,7 +28,18 @@ SilentRunner::SilentRunner(const CommandLineOptions& options, LogOutputs& output
                                      }
                                  },
                              .boundMs = kToolBoundMs},
-             UpgradeFlow::Schedule::BackToBack, /*reportRuns=*/false) {}
+             UpgradeFlow::Schedule::BackToBack,
+             FlowCore::Front{
+                 // A check changes nothing that anyone must act on.
+                 .audience = Audience{.unattended = true,
+                                      .checkOnly = options.checkOnly,
+                                      .notice = !options.checkOnly && !options.noNotice},
+                 .takeOffer = [this] { ::PostMessageW(m_window, kWmStartUpdate, 0, 0); },
+                 .concluded = [this](const Conclusion& conclusion) { Concluded(conclusion); },
+                 .log =
+                     [this](const std::wstring& line) {
+                         m_outputs.Write(LogRecord{line, 0, LogText});
+                     }}) {}
 
 SilentRunner::~SilentRunner() {
     m_hidNotification.Reset();
@@ -43,15 +51,6 @@ SilentRunner::~SilentRunner() {
 }
 
 int SilentRunner::Run() {
-    const int code = RunToTheEnd();
-    // The event and the notice come last: nothing of them may hold the run up.
-    for (const std::wstring& line : m_core.AnnounceSilentEnd(code, m_notice)) {
-        m_outputs.Write(LogRecord{line, 0, LogText});
-    }
-    return code;
-}
-
-int SilentRunner::RunToTheEnd() {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = &SilentRunner::WindowProc;
@@ -63,7 +62,8 @@ int SilentRunner::RunToTheEnd() {
                                  windowClass.hInstance, this);
     if (m_window == nullptr) {
         m_outputs.Write(LogRecord{L"Cannot create the tool's hidden window!", 0, LogText});
-        return exit_code::kFailed;
+        m_core.EndedBeforeAnyCheck();
+        return m_exitCode.value_or(exit_code::kFailed);
     }
     // Lines of the HID link come from its threads through this window.
     g_hLogTarget = m_window;
@@ -73,7 +73,8 @@ int SilentRunner::RunToTheEnd() {
     const package::LoadResult package = m_core.LoadPackage();
     if (!package.Ok()) {
         m_outputs.Write(LogRecord{package.LogLine(), 0, LogText});
-        return exit_code::kFailed;
+        m_core.EndedBeforeAnyCheck();
+        return m_exitCode.value_or(exit_code::kFailed);
     }
     m_outputs.Write(LogRecord{package.versionText, 0, LogText});
     m_core.Flow().OnFwVer();
@@ -130,46 +131,33 @@ LRESULT SilentRunner::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case kWmStartUpdate:
             // As the user's press of start would, once the check's handlers are done.
-            m_updateStarted = true;
-            m_core.StartUpgrade();
+            m_core.Flow().OnStartUpgrade();
             return 0;
         default:
             return ::DefWindowProcW(m_window, message, wParam, lParam);
     }
 }
 
+void SilentRunner::Concluded(const Conclusion& conclusion) {
+    if (conclusion.summary) {
+        for (const std::wstring& line : SummaryLines(conclusion)) {
+            m_outputs.Say(line);
+        }
+    }
+    if (conclusion.ofRun) {
+        // The large verdict the window would show.
+        m_outputs.Write(
+            LogRecord{conclusion.ending == FlowEnding::RunPassed ? L"PASS" : L"FAIL", 0, LogText});
+    }
+    Finish(conclusion.code);
+}
+
 void SilentRunner::Finish(int exitCode) {
     if (!m_exitCode) {
         m_exitCode = exitCode;
-        if (m_updateStarted) {
-            // The large verdict the window would show.
-            m_outputs.Write(
-                LogRecord{exitCode == exit_code::kRestartNeeded ? L"PASS" : L"FAIL", 0, LogText});
+        if (m_window != nullptr) {
+            ::PostMessageW(m_window, WM_NULL, 0, 0);  // the message loop sees it now
         }
-        ::PostMessageW(m_window, WM_NULL, 0, 0);  // the message loop sees it now
-    }
-}
-
-void SilentRunner::ReportEnding(FlowEnding ending) {
-    const bool runEnding = ending == FlowEnding::RunPassed || ending == FlowEnding::RunFailed;
-    // Once the update runs, only its own ending counts.
-    if (!runEnding && m_updateStarted) {
-        return;
-    }
-    if (m_checkOnly && !runEnding) {
-        for (const std::wstring& line : CheckSummaryLines(m_core.Flow().Facts())) {
-            m_outputs.Say(line);
-        }
-        // Last, so that a script may read the outcome from the final line.
-        m_outputs.Say(L"status=" + std::wstring(StatusTokenOf(ending)));
-    }
-    if (const std::optional<int> code = ExitCodeOf(ending, m_checkOnly)) {
-        for (const std::wstring& failure : m_core.OnEnding(ending, *code)) {
-            m_outputs.Write(LogRecord{failure, 0, LogText});
-        }
-        Finish(*code);
-    } else {
-        ::PostMessageW(m_window, kWmStartUpdate, 0, 0);
     }
 }
 

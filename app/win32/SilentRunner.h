@@ -23,7 +23,7 @@ public:
     SilentRunner(const SilentRunner&) = delete;
     SilentRunner& operator=(const SilentRunner&) = delete;
 
-    // Runs to the ending, announces it, and returns its exit code.
+    // Runs to the ending and returns its exit code.
     int Run();
 
 private:
@@ -35,7 +35,7 @@ private:
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
-    int RunToTheEnd();
+    void Concluded(const Conclusion& conclusion);
     void Finish(int exitCode);
 
     // What the flow needs of a front end, carried out without a window.
@@ -45,15 +45,11 @@ private:
     void Pause(unsigned milliseconds) override;
     void PostLog(LogRecord record) override;
     void EndDialog() override;
-    void ReportEnding(FlowEnding ending) override;
 
-    bool m_checkOnly;
-    bool m_notice;
     LogOutputs& m_outputs;
     HWND m_window = nullptr;
     UniqueDeviceNotification m_hidNotification;
     std::optional<int> m_exitCode;
-    bool m_updateStarted = false;
 
     NoWindow m_noWindow;
     // Last: its flow refers to this runner as its surface.

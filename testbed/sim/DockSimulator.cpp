@@ -486,7 +486,11 @@ std::uint8_t DockSimulator::Finish(const IspReport& report) {
 std::vector<BusEvent> DockSimulator::RestartIntoBootloader() {
     std::vector<BusEvent> events = Unplug();
     std::vector<BusEvent> arrived = Plug();
-    m_mode = DeviceMode::Bootloader;
+    // A restart that does not take (or loses its power on the way) boots
+    // the application, which chip 3 still holds whole.
+    if (!m_faults.jumpIntoApplication) {
+        m_mode = DeviceMode::Bootloader;
+    }
     events.insert(events.end(), arrived.begin(), arrived.end());
     return events;
 }

@@ -61,6 +61,7 @@ struct DockFaults {
     bool chip3EraseError = false;
     bool chip3WrongChecksum = false;
     bool finishUnanswered = false;         // the finish command is taken, never answered
+    bool jumpIntoApplication = false;      // the restart after the jump boots the application
     std::uint32_t silentFromReport = 0;    // hangs at this report until re-plugged
     std::uint32_t removeBeforeReport = 0;  // unplugged as this report arrives: it is lost
     std::uint32_t removeAfterReport = 0;   // unplugged right after answering this report

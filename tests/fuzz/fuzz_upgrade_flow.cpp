@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/flow/DialogSurface.h"
+#include "app/flow/FlowEvents.h"
 #include "app/flow/UpgradeFlow.h"
 #include "device/HidLink.h"
 #include "package/FirmwarePackage.h"
@@ -19,7 +20,8 @@
 // The flow fed arbitrary answers, removals, scans and starts, in any order and
 // at any step. Whatever the dock says, the tool may only send the commands of
 // its command set and data packets of 1 to 59 bytes, and may only read image
-// bytes that lie inside an image.
+// bytes that lie inside an image; and it may only write the dock inside a
+// run that began and has not ended.
 namespace {
 
 class QuietSurface final : public DialogSurface {
@@ -29,13 +31,27 @@ public:
     void SetProgressPosition(int) override {}
     void SetProgressFill(std::uint32_t) override {}
     void ShowModalMessage(std::wstring_view) override {}
-    void ReportEnding(FlowEnding) override {}
     void SetTimer(int, unsigned) override {}
     void KillTimer(int) override {}
     void Pause(unsigned) override {}
     void PostLog(LogRecord) override {}
     void ClearLog() override {}
     void EndDialog() override {}
+};
+
+class CheckingEvents final : public FlowEvents {
+public:
+    void RunBegan(const CheckFacts&) override { m_underway = true; }
+    void RunWrote() override {
+        if (!m_underway) {
+            __builtin_trap();
+        }
+    }
+    void RunEnded(FlowEnding) override { m_underway = false; }
+    void CheckEnded(FlowEnding, const CheckFacts&) override {}
+
+private:
+    bool m_underway = false;
 };
 
 class CheckingLink final : public HidLink {
@@ -132,7 +148,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckingLink link;
     NoTools tools;
     ToolResults toolResults;
-    UpgradeFlow flow(surface, surface, link, tools, toolResults, file, images, sample.identity);
+    CheckingEvents events;
+    UpgradeFlow flow(surface, surface, events, link, tools, toolResults, file, images,
+                     sample.identity);
 
     std::size_t at = 1;
     while (at < size) {

@@ -11,6 +11,7 @@
 
 #include "app/flow/DialogSurface.h"
 #include "app/flow/UpgradeFlow.h"
+#include "app/outcome/RunOutcome.h"
 #include "package/FirmwarePackage.h"
 #include "package/PackageIdentity.h"
 #include "package/PackageWriter.h"
@@ -21,8 +22,9 @@
 #include "tools/ToolLauncher.h"
 #include "tools/ToolResultText.h"
 
-// The window as the flow sees it, recorded, with timers on a virtual clock.
-class RecordingSurface final : public DialogSurface {
+// The window as the flow sees it, and what the outcome asks of the front
+// end, recorded, with timers on a virtual clock.
+class RecordingSurface final : public DialogSurface, public OutcomeActions {
 public:
     struct Timer {
         unsigned due = 0;
@@ -55,7 +57,12 @@ public:
         ++clears;
     }
     void EndDialog() override { ended = true; }
-    void ReportEnding(FlowEnding ending) override { endings.push_back(ending); }
+    void KeepAwake(bool awake) override { awakeChanges.push_back(awake); }
+    void TakeOffer() override { ++offersTaken; }
+    void Conclude(const Conclusion& conclusion) override {
+        conclusions.push_back(conclusion);
+        endings.push_back(conclusion.ending);
+    }
 
     // The log's text lines, in order, without the progress records.
     std::vector<std::wstring> Lines() const {
@@ -77,7 +84,11 @@ public:
     std::map<int, Timer> timers;
     std::vector<LogRecord> records;
     std::vector<ResultLook> looks;
+    // The endings that counted, and all that the outcome made of them.
     std::vector<FlowEnding> endings;
+    std::vector<Conclusion> conclusions;
+    std::vector<bool> awakeChanges;
+    int offersTaken = 0;
     std::vector<std::uint32_t> fills;
     std::vector<std::wstring> messages;
     std::vector<unsigned> pauses;
@@ -195,22 +206,29 @@ struct LoadedSamplePackage {
     PackageIdentity identity;
 };
 
+// Whom the silent runner's outcome is for: no one watches, the console is told.
+inline constexpr Audience kSilentAudience{.unattended = true, .checkOnly = false, .notice = true};
+
 // A dialog's flow wired to the simulated dock: answers, removals and arrivals
 // are handed to the flow the way the dialog's window thread hands them over.
 class FlowHarness {
 public:
     explicit FlowHarness(sim::DockSettings settings = {}, char updatePlan = '3',
-                         UpgradeFlow::Schedule schedule = UpgradeFlow::Schedule::WindowTimers)
+                         UpgradeFlow::Schedule schedule = UpgradeFlow::Schedule::WindowTimers,
+                         Audience audience = {})
         : package(updatePlan),
           dock(settings),
           link(dock),
-          flow(surface, surface, link, tools, tools.results, package.file, package.images,
+          outcome(audience, surface),
+          flow(surface, surface, outcome, link, tools, tools.results, package.file, package.images,
                package.identity, schedule) {}
 
     // Hands over everything the dock has produced until it waits for the
     // tool, or until `limit` deliveries (a dock that never stops).
     void Pump(std::size_t limit = 100000) {
         for (std::size_t i = 0; i < limit; ++i) {
+            // An offer taken is started once the handler that made it is done.
+            TakeOffers();
             // The window thread handles timers that fell due between answers
             // (a pause moves the clock on).
             FireTimersDueBy(surface.now, limit > 1);
@@ -266,6 +284,14 @@ public:
         return true;
     }
 
+    // Starts each update the outcome took from a check, as the silent runner does.
+    void TakeOffers() {
+        while (offersStarted < surface.offersTaken) {
+            ++offersStarted;
+            flow.OnStartUpgrade();
+        }
+    }
+
     // The user powers the dock off and on, as the message after PASS asks:
     // only then does the dock leave its bootloader for the new application.
     void PowerReset() {
@@ -284,11 +310,15 @@ public:
     ScriptedTools tools;
     sim::DockSimulator dock;
     SimHidLink link;
+    RunOutcome outcome;
     UpgradeFlow flow;
+    int offersStarted = 0;
 };
 
 // Reaches into the flow for what no handler can do: put it into a step value
 // that nothing ever sets. One definition for every test that needs it.
 struct UpgradeFlowTestAccess {
-    static void SetStep(UpgradeFlow& flow, IspStep step) { flow.m_step = step; }
+    static void SetStep(UpgradeFlow& flow, IspStep step) { flow.m_run.m_step = step; }
+    // Runs the step the run stands in, as an answer would.
+    static void StepSequencer(UpgradeFlow& flow) { flow.m_run.StepSequencer(); }
 };

@@ -2,6 +2,7 @@
 
 #include "app/flow/VersionGate.h"
 #include "app/outcome/Announcements.h"
+#include "app/outcome/StatusRecord.h"
 #include "package/ModelNames.h"
 #include "tests/support/FlowHarness.h"
 
@@ -49,20 +50,26 @@ TEST(CheckFlow, FwVerRunsTheHubCheckTheDisplayPortCheckAndTheScanOnTheirTimers) 
     EXPECT_EQ(ButtonsOf(h.surface), (Buttons{true, true, true}));
     EXPECT_TRUE(h.flow.DeviceReady());
     EXPECT_EQ(h.surface.endings, std::vector<FlowEnding>{FlowEnding::UpdateOffered});
-    EXPECT_EQ(CheckSummaryLines(h.flow.Facts()), (std::vector<std::wstring>{
-                                                     L"package=E117",
-                                                     L"device=E116",
-                                                     L"hub=HUB FW is 0x8720",
-                                                     L"dp=Pegasus App: 7.02.05 Boot: 1.1",
-                                                     L"model=0xf607",
-                                                 }));
-    // The status record holds the same, as a detection rule compares it.
-    const StatusRecord record = BuildStatusRecord(h.surface.endings.back(), h.flow.Facts(), 0,
-                                                  L"1.2.3.4", L"2026-12-10T15:04:05Z");
+    // What the event and the status record carry of it, as a detection rule
+    // compares it.
+    const Conclusion& conclusion = h.surface.conclusions.back();
+    EXPECT_EQ(EventLines(conclusion), (std::vector<std::wstring>{
+                                          L"package=E117",
+                                          L"device=E116",
+                                          L"previous=E116",
+                                          L"hub=HUB FW is 0x8720",
+                                          L"dp=Pegasus App: 7.02.05 Boot: 1.1",
+                                          L"model=0xf607",
+                                          L"code=0",
+                                          L"status=UpdateAvailable",
+                                      }));
+    const StatusRecord record = BuildStatusRecord(
+        conclusion.ending, conclusion.facts, conclusion.code, L"1.2.3.4", L"2026-12-10T15:04:05Z");
     EXPECT_EQ(record.strings, (std::vector<StatusRecord::Value>{
                                   {L"Status", L"UpdateAvailable"},
                                   {L"PackageVersion", L"E117"},
                                   {L"DeviceVersion", L"E116"},
+                                  {L"PreviousVersion", L"E116"},
                                   {L"HubVersion", L"0x8720"},
                                   {L"DpVersion", L"7.02.05 Boot: 1.1"},
                                   {L"Model", L"0xf607"},
@@ -614,10 +621,9 @@ TEST(CheckFlow, ALateResultOfAnEarlierCheckIsDropped) {
 }
 
 TEST(CheckFlow, VersionsPrintAsLetterAndHexValues) {
-    FlowHarness h;
-    h.flow.CheckFirmwareVersion({'V', 1, 2, 3}, {'V', 10, 0, 0});
-    EXPECT_EQ(h.surface.Lines()[0], L"File Version: V123");
-    EXPECT_EQ(h.surface.Lines()[1], L"Device Version: Va00");
+    const GateVerdict verdict = JudgeVersions({'V', 1, 2, 3}, {'V', 10, 0, 0}, {}, {});
+    EXPECT_EQ(verdict.lines[0], L"File Version: V123");
+    EXPECT_EQ(verdict.lines[1], L"Device Version: Va00");
 }
 
 // A letter byte that does not print would end the log's text (a zero) or
@@ -632,9 +638,7 @@ TEST(CheckFlow, AVersionLetterThatDoesNotPrintShowsAsItsValue) {
         {' ', L"Device Version:  116"},      {'~', L"Device Version: ~116"},
     };
     for (const auto& c : cases) {
-        FlowHarness h;
-        h.flow.CheckFirmwareVersion({'E', 1, 1, 7}, {c.letter, 1, 1, 6});
-        const auto lines = h.surface.Lines();
+        const auto lines = JudgeVersions({'E', 1, 1, 7}, {c.letter, 1, 1, 6}, {}, {}).lines;
         ASSERT_EQ(lines.size(), 3U);
         EXPECT_EQ(lines[1], c.line);
         EXPECT_EQ(lines[2], L"Engineer file version!");

@@ -127,10 +127,8 @@ void FallsSilent(FlowHarness& h, IspStep at) {
 // Written and verified, the dock takes the finish command and never answers
 // it: the run ends after exactly the answer time-out, from the moment the
 // power-reset message closed, without the power reset.
-template <bool chip1Fails>
 void FinishUnanswered(FlowHarness& h, IspStep at) {
     h.dock.Faults().finishUnanswered = true;
-    h.dock.Faults().chip1WrongChecksum = chip1Fails;
     unsigned closedAt = 0;
     h.surface.onMessage = [&h, &closedAt] { closedAt = h.surface.now; };
     ASSERT_TRUE(RunUntilStep(h, at));
@@ -197,6 +195,15 @@ void EraseBusyForever(FlowHarness& h, IspStep /*at*/) {
     EXPECT_LT(h.surface.now, 60100U);
 }
 
+// While the run waits for the dock's restart, before the dock has left the
+// bus, a scan that another device's arrival brought finds it still in its
+// application: that is no answer to the run, which goes on.
+void AnsweredFromItsApplicationBeforeItLeaves(FlowHarness& h, IspStep at) {
+    ASSERT_TRUE(RunUntilStep(h, at)) << StepNumber(at);
+    h.flow.OnIspReport(sim::StatusAnswer(device::USBUID_ISP_EFM8_CMD_DEVICE_STATUS, 0x00));
+    RunToTheEnd(h);
+}
+
 // A mouse plugged in during a transfer; the window goes on handling its
 // timers while the dock answers.
 void ForeignArrival(FlowHarness& h, IspStep at) {
@@ -209,16 +216,18 @@ void ForeignArrival(FlowHarness& h, IspStep at) {
 // ---------------------------------------------------------------------------
 // The matrix
 
-// What a deployment system and the people at both ends learn of an ending:
-// the silent runner's exit code in the default and the installer convention
-// (none while the run goes on), the status token of the record and of /c,
-// the event reported, and the console's notice after a silent run.
+// What a deployment system and the people at both ends learn of the ending
+// that counts, as the outcome decides it: the exit code in the default and
+// the installer convention (none while the run goes on), the status token of
+// the record and of /c, the event reported, and the console's notice; and
+// whether it is the run's own, which comes exactly once.
 struct Outcome {
     std::optional<int> code;
     std::optional<int> installerCode;
     std::wstring_view status;
     std::optional<EndingEvent> event;
     std::optional<std::wstring_view> notice;
+    bool ofRun = true;
 };
 constexpr std::wstring_view kFailedNotice =
     L"Your dock's firmware update did not finish, and the dock may not work until it is updated "
@@ -226,11 +235,15 @@ constexpr std::wstring_view kFailedNotice =
 constexpr std::wstring_view kPassedNotice =
     L"Your dock's firmware was updated. To finish, unplug the dock's own power cable (not only "
     L"the cable to this computer), wait 10 seconds and plug it back in.";
-constexpr Outcome kFailed{1, 1603, L"Failed", EndingEvent{1001, EventType::Error}, kFailedNotice};
+constexpr EndingEvent kFailedEvent{1001, EventType::Error};
+constexpr Outcome kFailed{1, 1603, L"Failed", kFailedEvent, kFailedNotice};
+// Failed before anything was written: no one need be told.
+constexpr Outcome kFailedUnwritten{1, 1603, L"Failed", kFailedEvent, std::nullopt};
 constexpr Outcome kPassed{2, 3010, L"PendingPowerReset", EndingEvent{1002, EventType::Information},
                           kPassedNotice};
-constexpr Outcome kGoesOn{std::nullopt, std::nullopt, L"UpdateAvailable", std::nullopt,
-                          std::nullopt};
+// A check's own ending, in the window: no event.
+constexpr Outcome kCheckFailed{1, 1603, L"Failed", std::nullopt, std::nullopt, false};
+constexpr Outcome kGoesOn{std::nullopt, std::nullopt, L"", std::nullopt, std::nullopt};
 
 struct Ending {
     std::vector<std::wstring> lastLines;
@@ -274,7 +287,7 @@ const Row kRows[] = {
     {"RemovedAwaitingChip1Prepare",
      IspStep::Chip1PrepareCheck,
      Pulled,
-     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
+     {kRemovedInARun, ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailedUnwritten}},
     {"RemovedAwaitingChip1Erase",
      IspStep::Chip1EraseCheck,
      Pulled,
@@ -339,7 +352,7 @@ const Row kRows[] = {
       kPassed}},
     {"FinishUnanswered",
      IspStep::ShowPass,
-     FinishUnanswered<false>,
+     FinishUnanswered,
      {{L"Chip 3 Checksum pass, ISP Success!",
        L"No answer from the dock within 10 s to the finish command: power reset the dock to run "
        L"its new firmware."},
@@ -347,16 +360,6 @@ const Row kRows[] = {
       IspStep::ShowPass,
       kOnlyExit,
       kPassed}},
-    {"FinishUnansweredAfterChip1Failed",
-     IspStep::ShowPass,
-     FinishUnanswered<true>,
-     {{L"Chip 1 failed its checksum verification: the update did not pass.",
-       L"No answer from the dock within 10 s to the finish command: power reset the dock to run "
-       L"its new firmware."},
-      ResultLook::Fail,
-      IspStep::ShowPass,
-      kOnlyExit,
-      kFailed}},
     {"PoweredOffAfterTheMessage",
      IspStep::ShowPass,
      Pulled,
@@ -368,7 +371,7 @@ const Row kRows[] = {
       ResultLook::Fail,
       IspStep::Idle,
       kOnlyExit,
-      kFailed}},
+      kFailedUnwritten}},
 
     // Error statuses and checksums the dock reports.
     {"Chip1PrepareFails",
@@ -378,7 +381,7 @@ const Row kRows[] = {
       ResultLook::Fail,
       IspStep::ShowFail,
       kOnlyExit,
-      kFailed,
+      kFailedUnwritten,
       device::USBUID_ISP_EFM8_CMD_TI_END}},
     {"Chip1EraseFails",
      IspStep::Idle,
@@ -407,17 +410,33 @@ const Row kRows[] = {
       kOnlyExit,
       kFailed,
       device::USBUID_ISP_EFM8_CMD_CHECKSUM}},
-    // Chips 2 and 3 are still written as the dock expects, but the run fails.
+    // No finish with the new version follows a chip 1 that did not verify.
     {"Chip1ChecksumDiffers",
      IspStep::Idle,
      Armed<&sim::DockFaults::chip1WrongChecksum>,
-     {{L"Chip 3 Checksum pass, ISP Success!",
-       L"Chip 1 failed its checksum verification: the update did not pass.", L"No Device found!"},
+     {{L"Chip 1 checksum cul:  37a2 ,   37a1", L"ISP false!"},
       ResultLook::Fail,
-      IspStep::Idle,
+      IspStep::ShowFail,
       kOnlyExit,
       kFailed,
-      std::nullopt,
+      device::USBUID_ISP_EFM8_CMD_TI_END}},
+    // The restart after the jump boots the application again: the run is
+    // over, and "FW Ver" checks the dock again.
+    {"BackInItsApplicationAfterTheJump",
+     IspStep::Idle,
+     Armed<&sim::DockFaults::jumpIntoApplication>,
+     {{L"AP device found!",
+       L"The dock restarted into its application instead of its update mode: the update did "
+       L"not finish."},
+      ResultLook::Fail,
+      IspStep::Idle,
+      Buttons{false, true, true},
+      kFailed,
+      device::USBUID_ISP_EFM8_CMD_DEVICE_STATUS}},
+    {"AnsweredFromItsApplicationBeforeItLeaves",
+     IspStep::Chip3Erase,
+     AnsweredFromItsApplicationBeforeItLeaves,
+     {kPassedAndPowerReset, ResultLook::Pass, IspStep::Idle, kOnlyExit, kPassed, std::nullopt,
       true}},
     {"Chip1EraseBusyForever",
      IspStep::Idle,
@@ -433,7 +452,8 @@ const Row kRows[] = {
     {"SilentAwaitingChip1Prepare",
      IspStep::Chip1PrepareCheck,
      FallsSilent<10000>,
-     {NoAnswer(L"10", L"chip 1's prepare"), ResultLook::Fail, IspStep::Idle, kOnlyExit, kFailed}},
+     {NoAnswer(L"10", L"chip 1's prepare"), ResultLook::Fail, IspStep::Idle, kOnlyExit,
+      kFailedUnwritten}},
     {"SilentAwaitingChip1Erase",
      IspStep::Chip1EraseCheck,
      FallsSilent<10000>,
@@ -516,7 +536,7 @@ const Row kRows[] = {
       ResultLook::Neutral,
       IspStep::Idle,
       Buttons{false, true, true},
-      kFailed}},
+      kCheckFailed}},
     {"SilentToTheScanAfterAFailure",
      IspStep::ShowFail,
      SilentToTheScan,
@@ -524,7 +544,7 @@ const Row kRows[] = {
       ResultLook::Fail,
       IspStep::ShowFail,
       Buttons{false, true, true},
-      kFailed}},
+      kCheckFailed}},
     {"SilentToTheScanAfterPass",
      IspStep::ShowPass,
      SilentToTheScan,
@@ -532,7 +552,7 @@ const Row kRows[] = {
       ResultLook::Pass,
       IspStep::ShowPass,
       Buttons{false, true, true},
-      kFailed}},
+      kCheckFailed}},
 
     // Another HID device arriving does not disturb a transfer.
     {"ForeignArrivalDuringChip1Data",
@@ -569,7 +589,9 @@ TEST_P(FaultMatrix, EndsVisibly) {
     const Ending& end = row.end;
     const std::vector<device::IspReport>& good = GoodRunTraffic();
 
-    FlowHarness h;
+    // The window's outcome, with the console's notice that a silent run gives.
+    FlowHarness h({}, '3', UpgradeFlow::Schedule::WindowTimers,
+                  Audience{.unattended = false, .checkOnly = false, .notice = true});
     row.bringAbout(h, row.at);
     if (HasFatalFailure()) {
         return;
@@ -580,16 +602,32 @@ TEST_P(FaultMatrix, EndsVisibly) {
     EXPECT_EQ(h.surface.Look(), end.look);
     EXPECT_EQ(h.flow.Step(), end.step);
     EXPECT_EQ(ButtonsOf(h.surface), end.buttons);
-    ASSERT_FALSE(h.surface.endings.empty());
-    const FlowEnding ending = h.surface.endings.back();
-    const std::optional<int> code = ExitCodeOf(ending, /*checkOnly=*/false);
-    EXPECT_EQ(code, end.outcome.code);
-    EXPECT_EQ(code ? std::optional<int>(InstallerCodeOf(*code)) : std::nullopt,
-              end.outcome.installerCode);
-    EXPECT_EQ(StatusTokenOf(ending), end.outcome.status);
-    EXPECT_EQ(code ? EventOf(*code) : std::nullopt, end.outcome.event);
-    // Every row's run had begun writing the dock.
-    EXPECT_EQ(code ? ConsoleNoticeOf(*code, /*wroteDock=*/true) : std::nullopt, end.outcome.notice);
+    // Each run comes to exactly one ending; the row's is the last run's, or
+    // the check's that counted last. The machine is kept awake from each
+    // run's start to its ending.
+    const auto& conclusions = h.surface.conclusions;
+    const auto& awake = h.surface.awakeChanges;
+    const bool runEnded = end.outcome.code && end.outcome.ofRun;
+    const auto begun = std::count(awake.begin(), awake.end(), true);
+    for (std::size_t i = 0; i < awake.size(); ++i) {
+        EXPECT_EQ(awake[i], i % 2 == 0);
+    }
+    EXPECT_EQ(awake.size() % 2 == 0, !end.outcome.ofRun || runEnded);
+    EXPECT_EQ(std::count_if(conclusions.begin(), conclusions.end(),
+                            [](const Conclusion& c) { return c.ofRun; }),
+              runEnded || !end.outcome.ofRun ? begun : begun - 1);
+    if (end.outcome.code) {
+        const auto counted =
+            std::find_if(conclusions.rbegin(), conclusions.rend(),
+                         [&](const Conclusion& c) { return c.ofRun || !end.outcome.ofRun; });
+        ASSERT_NE(counted, conclusions.rend());
+        EXPECT_EQ(counted->ofRun, end.outcome.ofRun);
+        EXPECT_EQ(counted->code, *end.outcome.code);
+        EXPECT_EQ(InstallerCodeOf(counted->code), end.outcome.installerCode);
+        EXPECT_EQ(StatusTokenOf(counted->ending), end.outcome.status);
+        EXPECT_EQ(counted->event, end.outcome.event);
+        EXPECT_EQ(counted->notice, end.outcome.notice);
+    }
 
     // Once a failure has shown, PASS never shows again; a failed run never
     // shows it at all.

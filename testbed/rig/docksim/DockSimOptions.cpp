@@ -18,8 +18,8 @@ const char* const kDockSimUsage =
     "  --busy-answers N       busy answers before chip 1's erase ends (default 2)\n"
     "  --fault FAULT          chip1-flash-error, chip1-erase-error, chip1-endless-busy,\n"
     "                         chip1-wrong-checksum, chip3-erase-error, chip3-wrong-checksum,\n"
-    "                         silent-from=N, remove-before=N, remove-after=N (reports count\n"
-    "                         from 1)\n"
+    "                         finish-unanswered, jump-into-application, silent-from=N,\n"
+    "                         remove-before=N, remove-after=N (reports count from 1)\n"
     "  --answer-delay-us N    time the dock takes to answer a report (default 0)\n"
     "  --notify-caption TEXT  caption of the window told of arrivals and removals\n"
     "  --dump-dir DIR         write the chips' contents and a summary there at the end\n"
@@ -75,6 +75,7 @@ bool ApplyFault(std::string_view fault, sim::DockFaults& faults, std::string& er
         {"chip3-erase-error", &sim::DockFaults::chip3EraseError},
         {"chip3-wrong-checksum", &sim::DockFaults::chip3WrongChecksum},
         {"finish-unanswered", &sim::DockFaults::finishUnanswered},
+        {"jump-into-application", &sim::DockFaults::jumpIntoApplication},
     };
     struct Count {
         std::string_view name;
