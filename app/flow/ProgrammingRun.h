@@ -31,9 +31,9 @@ public:
 
     // `bootloader` is the flow's view of the dock's mode: the chip 3 steps
     // wait for it, and the mode switch sends what it calls for.
-    ProgrammingRun(FlowSurface& surface, WindowSurface& window, ButtonPanel& buttons,
-                   HidLink& link, PackageFile& packageFile, const package::ImageTable& images,
-                   AnswerWatch& watch, FlowEvents& events, const bool& bootloader);
+    ProgrammingRun(FlowSurface& surface, WindowSurface& window, ButtonPanel& buttons, HidLink& link,
+                   PackageFile& packageFile, const package::ImageTable& images, AnswerWatch& watch,
+                   FlowEvents& events, const bool& bootloader);
 
     IspStep Step() const { return m_step; }
     // Over, or none began: idle, or showing its verdict.

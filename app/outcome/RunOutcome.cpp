@@ -78,8 +78,8 @@ Conclusion RunOutcome::BeforeAnyCheck(const Audience& audience) {
 Conclusion RunOutcome::Judge(const Audience& audience, FlowEnding ending, bool ofRun,
                              CheckFacts facts, bool wrote) {
     // The window's checks are ones that only check: an offer is 0.
-    const int code = ExitCodeOf(ending, audience.checkOnly || !audience.unattended)
-                         .value_or(exit_code::kFailed);
+    const int code =
+        ExitCodeOf(ending, audience.checkOnly || !audience.unattended).value_or(exit_code::kFailed);
     Conclusion conclusion{.ending = ending,
                           .ofRun = ofRun,
                           .code = code,

@@ -61,7 +61,11 @@ public:
     void TakeOffer() override { ++offersTaken; }
     void Conclude(const Conclusion& conclusion) override {
         conclusions.push_back(conclusion);
+        concludedAt.push_back(now);
         endings.push_back(conclusion.ending);
+        if (onConclusion) {
+            onConclusion(conclusion);
+        }
     }
 
     // The log's text lines, in order, without the progress records.
@@ -87,6 +91,8 @@ public:
     // The endings that counted, and all that the outcome made of them.
     std::vector<FlowEnding> endings;
     std::vector<Conclusion> conclusions;
+    std::vector<unsigned> concludedAt;  // on the virtual clock
+    std::function<void(const Conclusion&)> onConclusion;
     std::vector<bool> awakeChanges;
     int offersTaken = 0;
     std::vector<std::uint32_t> fills;

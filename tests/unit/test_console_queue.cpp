@@ -67,8 +67,14 @@ TEST(ConsoleQueue, EndingWithAWriteThatNeverReturnsTakesOnlyTheDrainTime) {
     {
         ConsoleQueue queue(console.Writer(), 4, std::chrono::milliseconds(10));
         EXPECT_TRUE(queue.Post(L"stuck"));
+        EXPECT_TRUE(queue.Post(L"behind it"));
     }
-    // The queue is gone; its thread still waits in the write, and ends with
-    // the process, or here once the console is read.
+    // The queue is gone at the end of its drain time, its write still stuck:
+    // nothing was written. Its thread ends with the process, or here once
+    // the console is read.
+    {
+        const std::lock_guard lock(console.mutex);
+        EXPECT_TRUE(console.written.empty());
+    }
     console.Open();
 }

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "app/outcome/Announcements.h"
+#include "app/outcome/StatusRecord.h"
 #include "tests/support/FlowHarness.h"
 
 // Every way a run can end: each must leave a verdict on the label, never PASS
@@ -754,5 +755,79 @@ TEST(RunEndings, TheConsoleNoticeGoesOnlyToALoggedOnUser) {
     for (const auto& c : cases) {
         const std::optional<std::wstring> refusal = NoticeRefusal(c.session, c.user);
         EXPECT_EQ(refusal, c.refusal ? std::optional<std::wstring>(c.refusal) : std::nullopt);
+    }
+}
+
+// What the record and the event say of the dock after a run: the version it
+// held before, the one it runs after its power reset (the package's only when
+// every chip was written and verified), and its own model; and a check that
+// finds no dock says nothing of the one found before.
+TEST(RunEndings, TheRecordOfARunNamesTheVersionsBeforeAndAfterIt) {
+    const struct {
+        const char* name;
+        device::DeviceMode mode;
+        void (*bringAbout)(FlowHarness&);
+        std::vector<std::wstring> record;  // DeviceVersion, PreviousVersion, Model
+        std::vector<std::wstring> lines;   // device=, previous=, model=
+    } cases[] = {
+        {"written",
+         device::DeviceMode::Application,
+         StartAndRunToTheEnd,
+         {L"E117", L"E116", L"0xf607"},
+         {L"device=E117", L"previous=E116", L"model=0xf607"}},
+        {"failed at chip 3",
+         device::DeviceMode::Application,
+         [](FlowHarness& h) {
+             h.dock.Faults().chip3WrongChecksum = true;
+             StartAndRunToTheEnd(h);
+         },
+         {L"E116", L"E116", L"0xf607"},
+         {L"device=E116", L"previous=E116", L"model=0xf607"}},
+        {"written from the bootloader",
+         device::DeviceMode::Bootloader,
+         StartAndRunToTheEnd,
+         {L"E117", L"", L"0xf607"},
+         {L"device=E117", L"previous=none", L"model=0xf607"}},
+        {"failed from the bootloader",
+         device::DeviceMode::Bootloader,
+         [](FlowHarness& h) {
+             h.dock.Faults().chip3EraseError = true;
+             StartAndRunToTheEnd(h);
+         },
+         {L"", L"", L"0xf607"},
+         {L"device=bootloader", L"previous=none", L"model=0xf607"}},
+        {"no dock after a dock",
+         device::DeviceMode::Application,
+         [](FlowHarness& h) {
+             h.Scan();
+             h.link.Unplug();
+             h.Pump();
+             h.flow.OnFwVer();
+             h.Advance(12000);
+         },
+         {L"", L"", L""},
+         {L"device=none", L"previous=none", L"model=none"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::DockSettings settings;
+        settings.mode = c.mode;
+        FlowHarness h(settings);
+        c.bringAbout(h);
+        ASSERT_FALSE(h.surface.conclusions.empty());
+        const Conclusion& conclusion = h.surface.conclusions.back();
+        const StatusRecord record =
+            BuildStatusRecord(conclusion.ending, conclusion.facts, conclusion.code, L"", L"");
+        std::vector<std::wstring> values;
+        for (const wchar_t* name : {L"DeviceVersion", L"PreviousVersion", L"Model"}) {
+            for (const StatusRecord::Value& value : record.strings) {
+                if (value.name == name) {
+                    values.push_back(value.text);
+                }
+            }
+        }
+        EXPECT_EQ(values, c.record);
+        const std::vector<std::wstring> lines = EventLines(conclusion);
+        EXPECT_EQ((std::vector<std::wstring>{lines[1], lines[2], lines[5]}), c.lines);
     }
 }
