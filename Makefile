@@ -27,7 +27,7 @@ bench: setup
 	@cmake --build --preset native --target kr_bench
 	@./build/native/tests/bench/kr_bench
 
-# The power-cut sweep over every report of a whole run, in both variants
+# The power-cut sweep over every report of a whole run, in every variant
 # (make test tries an even spread of 200 cuts).
 sweep: setup
 	@cmake --preset native >/dev/null

@@ -20,7 +20,7 @@ void RunOutcome::RunBegan(const CheckFacts& before) {
         return;
     }
     m_run = Run{.before = before, .wrote = false};
-    m_actions.KeepAwake(true);
+    m_actions.keepAwake(true);
 }
 
 void RunOutcome::RunWrote() {
@@ -35,7 +35,7 @@ void RunOutcome::RunEnded(FlowEnding ending) {
     }
     const Run run = *m_run;
     m_run.reset();
-    m_actions.KeepAwake(false);
+    m_actions.keepAwake(false);
 
     // What the dock runs after its power reset: the package's version only
     // when every chip was written and verified.
@@ -54,7 +54,7 @@ void RunOutcome::CheckEnded(FlowEnding ending, const CheckFacts& facts) {
         return;
     }
     if (ending == FlowEnding::UpdateOffered && m_audience.unattended && !m_audience.checkOnly) {
-        m_actions.TakeOffer();
+        m_actions.takeOffer();
         return;
     }
     Conclude(Judge(m_audience, ending, /*ofRun=*/false, facts, /*wrote=*/false));
@@ -101,5 +101,5 @@ Conclusion RunOutcome::Judge(const Audience& audience, FlowEnding ending, bool o
 
 void RunOutcome::Conclude(const Conclusion& conclusion) {
     m_over = m_audience.unattended;
-    m_actions.Conclude(conclusion);
+    m_actions.conclude(conclusion);
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/flow/CheckFacts.h"
@@ -49,17 +51,14 @@ std::vector<std::wstring> EventLines(const Conclusion& conclusion);
 std::vector<std::wstring> SummaryLines(const Conclusion& conclusion);
 
 // What a front end does on the outcome's word.
-class OutcomeActions {
-public:
-    virtual ~OutcomeActions() = default;
-
+struct OutcomeActions {
     // The machine is kept from sleeping while a run writes the dock, and
     // then no longer.
-    virtual void KeepAwake(bool awake) = 0;
+    std::function<void(bool awake)> keepAwake;
     // No one watches: the update a check offers is started, as the user's
     // press of start would, once the check's handlers are done.
-    virtual void TakeOffer() = 0;
-    virtual void Conclude(const Conclusion& conclusion) = 0;
+    std::function<void()> takeOffer;
+    std::function<void(const Conclusion&)> conclude;
 };
 
 // Decides which of the flow's endings count and what follows each. It
@@ -70,8 +69,8 @@ public:
 // ending that counts is the last.
 class RunOutcome final : public FlowEvents {
 public:
-    RunOutcome(Audience audience, OutcomeActions& actions)
-        : m_audience(audience), m_actions(actions) {}
+    RunOutcome(Audience audience, OutcomeActions actions)
+        : m_audience(audience), m_actions(std::move(actions)) {}
 
     void RunBegan(const CheckFacts& before) override;
     void RunWrote() override;
@@ -96,7 +95,7 @@ private:
     void Conclude(const Conclusion& conclusion);
 
     Audience m_audience;
-    OutcomeActions& m_actions;
+    OutcomeActions m_actions;
     std::optional<Run> m_run;
     bool m_over = false;
 };

@@ -37,7 +37,10 @@ FlowCore::FlowCore(FlowSurface& surface, WindowSurface& window, Tools tools,
       m_hidDevice(&PostLogLine),
       m_toolLauncher(m_toolResults, tools.showConsoles, std::move(tools.onToolEnded),
                      tools.boundMs),
-      m_outcome(m_front.audience, *this),
+      m_outcome(m_front.audience,
+                OutcomeActions{.keepAwake = [this](bool awake) { KeepAwake(awake); },
+                               .takeOffer = m_front.takeOffer,
+                               .conclude = [this](const Conclusion& c) { Conclude(c); }}),
       m_flow(surface, window, m_outcome, m_hidDevice, m_toolLauncher, m_toolResults, m_hPackageFile,
              m_imageTable, m_package, schedule) {}
 
@@ -49,12 +52,6 @@ void FlowCore::Close() {
     m_hidDevice.CloseDevice();
     m_hidDevice.StopThreads();
     m_hPackageFile.Close();
-}
-
-void FlowCore::TakeOffer() {
-    if (m_front.takeOffer) {
-        m_front.takeOffer();
-    }
 }
 
 void FlowCore::Conclude(const Conclusion& conclusion) {

@@ -28,7 +28,7 @@ std::vector<std::wstring> CarryOut(const Conclusion& conclusion);
 // all of them, and the outcome that decides what its endings mean. A front
 // end gives its surface, how its tools run and what it does of a conclusion
 // beyond what the core carries out itself.
-class FlowCore final : private OutcomeActions {
+class FlowCore final {
 public:
     struct Tools {
         bool showConsoles = false;
@@ -47,7 +47,7 @@ public:
 
     FlowCore(FlowSurface& surface, WindowSurface& window, Tools tools,
              UpgradeFlow::Schedule schedule, Front front);
-    ~FlowCore() override { KeepAwake(false); }
+    ~FlowCore() { KeepAwake(false); }
     FlowCore(const FlowCore&) = delete;
     FlowCore& operator=(const FlowCore&) = delete;
 
@@ -63,9 +63,8 @@ public:
     UpgradeFlow& Flow() { return m_flow; }
 
 private:
-    void KeepAwake(bool awake) override;
-    void TakeOffer() override;
-    void Conclude(const Conclusion& conclusion) override;
+    void KeepAwake(bool awake);
+    void Conclude(const Conclusion& conclusion);
 
     Front m_front;
     bool m_awake = false;

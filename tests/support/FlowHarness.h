@@ -24,7 +24,7 @@
 
 // The window as the flow sees it, and what the outcome asks of the front
 // end, recorded, with timers on a virtual clock.
-class RecordingSurface final : public DialogSurface, public OutcomeActions {
+class RecordingSurface final : public DialogSurface {
 public:
     struct Timer {
         unsigned due = 0;
@@ -57,9 +57,12 @@ public:
         ++clears;
     }
     void EndDialog() override { ended = true; }
-    void KeepAwake(bool awake) override { awakeChanges.push_back(awake); }
-    void TakeOffer() override { ++offersTaken; }
-    void Conclude(const Conclusion& conclusion) override {
+    OutcomeActions Actions() {
+        return {.keepAwake = [this](bool awake) { awakeChanges.push_back(awake); },
+                .takeOffer = [this] { ++offersTaken; },
+                .conclude = [this](const Conclusion& conclusion) { Record(conclusion); }};
+    }
+    void Record(const Conclusion& conclusion) {
         conclusions.push_back(conclusion);
         concludedAt.push_back(now);
         endings.push_back(conclusion.ending);
@@ -225,7 +228,7 @@ public:
         : package(updatePlan),
           dock(settings),
           link(dock),
-          outcome(audience, surface),
+          outcome(audience, surface.Actions()),
           flow(surface, surface, outcome, link, tools, tools.results, package.file, package.images,
                package.identity, schedule) {}
 
