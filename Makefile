@@ -1,7 +1,7 @@
 # The two front doors: `make run` shows the product, `make test` proves it.
 # Both install whatever this machine lacks first.
 
-.PHONY: run test setup bench fuzz-long sweep format release screenshots
+.PHONY: run test setup bench fuzz-long sweep shapes format release screenshots
 
 setup:
 	@bash scripts/setup.sh
@@ -33,6 +33,13 @@ sweep: setup
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native --target kr_unit_tests
 	@KR_SWEEP_CUTS=all ./build/native/tests/unit/kr_unit_tests --gtest_filter='PowerCutSweep.*'
+
+# The shape of each fault-matrix row's traffic, written anew under
+# tests/data/shapes: a deliberate act, whose diff a review reads.
+shapes: setup
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native --target kr_unit_tests
+	@KR_WRITE_SHAPES=1 ./build/native/tests/unit/kr_unit_tests --gtest_filter='RunEndings/FaultMatrix.*'
 
 # A long fuzzing session by hand: FUZZ_SECONDS per target (default 600), or
 # FUZZ_RUNS inputs if they come first; FUZZ_TARGET picks one target.

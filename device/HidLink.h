@@ -4,6 +4,7 @@
 
 #include "device/HidLinkState.h"
 #include "device/IspReport.h"
+#include "device/LinkTrace.h"
 
 // The face of the HID link that the upgrade flow sees. One implementation over
 // SetupAPI and overlapped I/O, one over the dock simulator for tests. Input
@@ -35,6 +36,11 @@ public:
     HidLinkState& State() { return m_state; }
     const HidLinkState& State() const { return m_state; }
 
+    // Where the link tells what goes over the wire; none by default.
+    void SetTrace(LinkTrace* trace) { m_trace = trace; }
+    LinkTrace* Trace() const { return m_trace; }
+
 private:
     HidLinkState m_state;
+    LinkTrace* m_trace = nullptr;
 };

@@ -26,7 +26,7 @@ std::wstring Lower(std::wstring_view text) {
 }
 
 // The switches this tool knows, each counted once however it is spelt.
-enum class Switch { Silent, CheckOnly, Log, Usage, Codes, NoNotice, Unknown };
+enum class Switch { Silent, CheckOnly, Log, Trace, Usage, Codes, NoNotice, Unknown };
 
 Switch SwitchNamed(std::wstring_view lowerName) {
     if (lowerName == L"s") {
@@ -37,6 +37,9 @@ Switch SwitchNamed(std::wstring_view lowerName) {
     }
     if (lowerName == L"l") {
         return Switch::Log;
+    }
+    if (lowerName == L"trace") {
+        return Switch::Trace;
     }
     if (lowerName == L"?" || lowerName == L"h") {
         return Switch::Usage;
@@ -186,7 +189,7 @@ std::optional<std::wstring> LogFileOnLine(const std::vector<std::wstring>& argum
 
 CommandLineParse ParseSwitches(const std::vector<std::wstring>& arguments, bool silentSeen) {
     CommandLineOptions options;
-    std::array<bool, 6> seen{};
+    std::array<bool, static_cast<std::size_t>(Switch::Unknown)> seen{};
     for (std::size_t k = 1; k < arguments.size(); ++k) {
         const std::wstring& argument = arguments[k];
         const std::optional<Token> token = ReadSwitch(argument);
@@ -203,16 +206,19 @@ CommandLineParse ParseSwitches(const std::vector<std::wstring>& arguments, bool 
             return NotUnderstood(L"repeated switch: " + argument, silentSeen);
         }
         once = true;
-        if (which == Switch::Log) {
+        if (which == Switch::Log || which == Switch::Trace) {
+            const wchar_t* const file = which == Switch::Log ? L"log" : L"trace";
             if (!token->value || token->value->empty()) {
-                return NotUnderstood(L"no log file given: " + argument, silentSeen);
+                return NotUnderstood(L"no " + std::wstring(file) + L" file given: " + argument,
+                                     silentSeen);
             }
             // No file name holds a quote: this one took in what followed a
             // closing quote escaped by the path's last backslash.
             if (token->value->find(L'"') != std::wstring::npos) {
-                return NotUnderstood(L"log file name holds a quote: " + argument, silentSeen);
+                return NotUnderstood(std::wstring(file) + L" file name holds a quote: " + argument,
+                                     silentSeen);
             }
-            options.logFile = *token->value;
+            (which == Switch::Log ? options.logFile : options.traceFile) = *token->value;
             continue;
         }
         if (which == Switch::Codes) {
@@ -239,6 +245,7 @@ CommandLineParse ParseSwitches(const std::vector<std::wstring>& arguments, bool 
                 options.noNotice = true;
                 break;
             case Switch::Log:
+            case Switch::Trace:
             case Switch::Codes:
             case Switch::Unknown:
                 break;
@@ -291,7 +298,7 @@ std::optional<std::wstring> InvisibleWindowRefusal(const CommandLineParse& parse
 }
 
 const std::wstring_view kUsageText =
-    L"KrEFM8SwUpgrade.exe [/s [/c | /codes=msi] [/nonotice]] [/l=FILE] [/?]\r\n"
+    L"KrEFM8SwUpgrade.exe [/s [/c | /codes=msi] [/nonotice]] [/l=FILE] [/trace=FILE] [/?]\r\n"
     L"\r\n"
     L"  (none)    the window\r\n"
     L"  /s        silent: no window, no message box; checks the dock and, when\r\n"
@@ -303,6 +310,8 @@ const std::wstring_view kUsageText =
     L"            dock waits for its power reset or the update did not finish\r\n"
     L"  /l=FILE   appends every log line, with a timestamp, to FILE (UTF-8);\r\n"
     L"            quote a path with blanks: /l=\"C:\\Dock logs\\update.log\"\r\n"
+    L"  /trace=FILE  appends what goes to and from the dock, report by report,\r\n"
+    L"            to FILE, for support\r\n"
     L"  /?, /h    this text\r\n"
     L"\r\n"
     L"Switches are case-insensitive and may start with - instead of /.\r\n"

@@ -8,16 +8,18 @@
 // The tool's command line, as deployment systems write it: /s runs silently,
 // /c (with /s) only checks, /codes=msi (with /s, without /c) ends with the
 // installer's exit codes, /nonotice (with /s) tells no one at the console,
-// /l=FILE appends the log to a file, /? or /h shows the usage. Switches are case-insensitive and
+// /l=FILE appends the log to a file, /trace=FILE the reports to and from the
+// dock, /? or /h shows the usage. Switches are case-insensitive and
 // start with / or -.
 
 struct CommandLineOptions {
-    bool silent = false;                  // /s: no window, no message box
-    bool checkOnly = false;               // /c: nothing is written to the dock (only with /s)
-    bool usage = false;                   // /? or /h: show the usage and end
-    bool installerCodes = false;          // /codes=msi: exit codes of the installer convention
-    bool noNotice = false;                // /nonotice: no notice at the console (only with /s)
-    std::optional<std::wstring> logFile;  // /l=FILE
+    bool silent = false;                    // /s: no window, no message box
+    bool checkOnly = false;                 // /c: nothing is written to the dock (only with /s)
+    bool usage = false;                     // /? or /h: show the usage and end
+    bool installerCodes = false;            // /codes=msi: exit codes of the installer convention
+    bool noNotice = false;                  // /nonotice: no notice at the console (only with /s)
+    std::optional<std::wstring> logFile;    // /l=FILE
+    std::optional<std::wstring> traceFile;  // /trace=FILE
 
     bool operator==(const CommandLineOptions&) const = default;
 };

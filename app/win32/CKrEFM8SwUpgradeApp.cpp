@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,7 @@
 #include "app/win32/SilentRunner.h"
 #include "app/win32/SingleInstance.h"
 #include "app/win32/StatusStore.h"
+#include "app/win32/TraceFile.h"
 
 namespace {
 
@@ -138,16 +140,29 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
     if (noDefaultLog) {
         outputs.Write(LogRecord{*noDefaultLog, 0, LogText});
     }
+    // A trace is for support: one that cannot be kept is said, and the run
+    // goes on as it would without it.
+    std::unique_ptr<TraceFile> trace;
+    if (options.traceFile) {
+        std::wstring refusal;
+        trace = TraceFile::Open(*options.traceFile, refusal);
+        if (!trace) {
+            outputs.Write(LogRecord{L"Cannot use the trace file " + *options.traceFile + L": " +
+                                        refusal + L"; no trace is kept.",
+                                    0, LogText});
+        }
+    }
+    TraceWriter* const traceWriter = trace ? &trace->Writer() : nullptr;
     if (silent) {
-        SilentRunner runner(options, outputs);
+        SilentRunner runner(options, outputs, traceWriter);
         m_exitCode = ExitCodeFor(parse, runner.Run());
     } else {
-        m_exitCode = RunWindow(outputs);
+        m_exitCode = RunWindow(outputs, traceWriter);
     }
     return FALSE;
 }
 
-int CKrEFM8SwUpgradeApp::RunWindow(LogOutputs& outputs) {
+int CKrEFM8SwUpgradeApp::RunWindow(LogOutputs& outputs, TraceWriter* trace) {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_WIN95_CLASSES;
@@ -157,7 +172,7 @@ int CKrEFM8SwUpgradeApp::RunWindow(LogOutputs& outputs) {
     // Closing the dialog ends the program whatever the result; only a dialog
     // that could not be shown at all makes the process end with a failure,
     // so whoever started it learns that nothing was checked or written.
-    CKrEFM8SwUpgradeDlg dialog(outputs);
+    CKrEFM8SwUpgradeDlg dialog(outputs, trace);
     const bool failed = dialog.DoModal() == -1;
     m_gdiplus.Deinitialize();
     if (!failed) {

@@ -14,7 +14,7 @@ public:
     int ExitInstance() override;
 
 private:
-    int RunWindow(class LogOutputs& outputs);
+    int RunWindow(class LogOutputs& outputs, class TraceWriter* trace);
 
     int m_exitCode = 0;
     // Constructed without starting GDI+; the window starts it.

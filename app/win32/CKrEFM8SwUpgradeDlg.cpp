@@ -27,7 +27,7 @@ constexpr bool kShowToolConsoles = true;
 
 }  // namespace
 
-CKrEFM8SwUpgradeDlg::CKrEFM8SwUpgradeDlg(LogOutputs& outputs)
+CKrEFM8SwUpgradeDlg::CKrEFM8SwUpgradeDlg(LogOutputs& outputs, TraceWriter* trace)
     : CBkDialogST(IDD_KREFM8SWUPGRADE_DIALOG),
       m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
       m_outputs(outputs),
@@ -42,7 +42,8 @@ CKrEFM8SwUpgradeDlg::CKrEFM8SwUpgradeDlg(LogOutputs& outputs)
              FlowCore::Front{.audience = Audience{},
                              .takeOffer = {},
                              .concluded = {},
-                             .log = [](const std::wstring& line) { PostLogLine(line); }}) {}
+                             .log = [](const std::wstring& line) { PostLogLine(line); },
+                             .trace = trace}) {}
 
 void CKrEFM8SwUpgradeDlg::DoDataExchange() {
     CBkDialogST::DoDataExchange();
@@ -196,7 +197,7 @@ BOOL CKrEFM8SwUpgradeDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL CKrEFM8SwUpgradeDlg::OnDeviceChange(WPARAM event, LPARAM data) {
-    return ForwardDeviceChange(m_core.Flow(), event, data);
+    return ForwardDeviceChange(m_core.Flow(), m_core.Link().Trace(), event, data);
 }
 
 void CKrEFM8SwUpgradeDlg::RegisterHidNotification() {

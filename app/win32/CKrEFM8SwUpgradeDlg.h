@@ -31,8 +31,9 @@ public:
     // Posted by the HID reader for each input report it has read.
     static constexpr UINT WM_HID_REPORT = WM_APP + 1;
 
-    // Every line of the log also goes to `outputs` (the log file /l asks for).
-    explicit CKrEFM8SwUpgradeDlg(LogOutputs& outputs);
+    // Every line of the log also goes to `outputs` (the log file /l asks for);
+    // what goes over the wire to `trace`, when /trace asks for one.
+    CKrEFM8SwUpgradeDlg(LogOutputs& outputs, TraceWriter* trace);
     ~CKrEFM8SwUpgradeDlg() override = default;
 
 protected:

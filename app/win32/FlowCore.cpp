@@ -8,6 +8,7 @@
 #include "app/win32/LogPosting.h"
 #include "app/win32/OwnPackage.h"
 #include "app/win32/StatusStore.h"
+#include "app/win32/TraceFile.h"
 
 // The version the executable carries, from the project's own.
 #include "ToolVersion.h"
@@ -41,11 +42,19 @@ FlowCore::FlowCore(FlowSurface& surface, WindowSurface& window, Tools tools,
                 OutcomeActions{.keepAwake = [this](bool awake) { KeepAwake(awake); },
                                .takeOffer = m_front.takeOffer,
                                .conclude = [this](const Conclusion& c) { Conclude(c); }}),
-      m_flow(surface, window, m_outcome, m_hidDevice, m_toolLauncher, m_toolResults, m_hPackageFile,
-             m_imageTable, m_package, schedule) {}
+      m_events(m_outcome, m_front.trace),
+      m_flow(surface, window, m_events, m_hidDevice, m_toolLauncher, m_toolResults, m_hPackageFile,
+             m_imageTable, m_package, schedule) {
+    m_hidDevice.SetTrace(m_front.trace);
+}
 
 package::LoadResult FlowCore::LoadPackage() {
-    return LoadOwnPackage(m_hPackageFile, m_imageTable, m_package);
+    const package::LoadResult result = LoadOwnPackage(m_hPackageFile, m_imageTable, m_package);
+    if (m_front.trace != nullptr) {
+        m_front.trace->Begin(L"" KR_TOOL_VERSION_TEXT, m_imageTable, m_package,
+                             TraceFile::WindowsVersion());
+    }
+    return result;
 }
 
 void FlowCore::Close() {

@@ -9,6 +9,7 @@
 #include "app/flow/DialogSurface.h"
 #include "app/flow/UpgradeFlow.h"
 #include "app/outcome/RunOutcome.h"
+#include "app/trace/TraceWriter.h"
 #include "app/win32/Win32PackageFile.h"
 #include "device/win32/CHidDevice.h"
 #include "package/FirmwarePackage.h"
@@ -43,6 +44,8 @@ public:
         std::function<void(const Conclusion&)> concluded;
         // A line for the log that comes from no handler of the flow.
         std::function<void(const std::wstring&)> log;
+        // What /trace=FILE keeps of the wire; none without it.
+        TraceWriter* trace = nullptr;
     };
 
     FlowCore(FlowSurface& surface, WindowSurface& window, Tools tools,
@@ -76,6 +79,7 @@ private:
     // Ends before the results it writes.
     Win32ToolLauncher m_toolLauncher;
     RunOutcome m_outcome;
+    TracedEvents m_events;
     // Last: it refers to everything above.
     UpgradeFlow m_flow;
 };

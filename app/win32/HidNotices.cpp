@@ -33,19 +33,24 @@ UniqueDeviceNotification RegisterHidNotices(HWND window) {
         ::RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
 }
 
-BOOL ForwardDeviceChange(UpgradeFlow& flow, WPARAM event, LPARAM data) {
+BOOL ForwardDeviceChange(UpgradeFlow& flow, LinkTrace* trace, WPARAM event, LPARAM data) {
     const auto* const header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
     if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
         return FALSE;
     }
+    const auto& notice = *reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
     switch (event) {
         case DBT_DEVICEARRIVAL:
+            if (trace != nullptr) {
+                trace->Arrived(InterfaceName(notice));
+            }
             flow.OnHidArrival();
             return FALSE;
-        case DBT_DEVICEREMOVECOMPLETE: {
-            const auto& notice = *reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
+        case DBT_DEVICEREMOVECOMPLETE:
+            if (trace != nullptr) {
+                trace->Removed(InterfaceName(notice));
+            }
             return flow.OnHidRemoval(InterfaceName(notice)) ? TRUE : FALSE;
-        }
         default:
             return FALSE;
     }

@@ -20,6 +20,6 @@ using UniqueDeviceNotification =
 // still starts a check, but a run cannot follow the dock's restart.
 UniqueDeviceNotification RegisterHidNotices(HWND window);
 
-// Hands a WM_DEVICECHANGE to the flow; TRUE when it was the removal of the
-// open device.
-BOOL ForwardDeviceChange(UpgradeFlow& flow, WPARAM event, LPARAM data);
+// Hands a WM_DEVICECHANGE to the flow, and tells `trace` of it when there is
+// one; TRUE when it was the removal of the open device.
+BOOL ForwardDeviceChange(UpgradeFlow& flow, LinkTrace* trace, WPARAM event, LPARAM data);

@@ -135,6 +135,12 @@ void LogFile::WriteLine(std::wstring_view text) const {
     }
 }
 
+void LogFile::WriteText(std::wstring_view text) const {
+    if (m_file.IsValid()) {
+        static_cast<void>(WriteAll(m_file.Get(), Utf8(text) + "\r\n"));
+    }
+}
+
 LogOutputs::LogOutputs(const ConsoleOutput* console, const LogFile* file) : m_file(file) {
     if (console != nullptr && console->Present()) {
         m_console = std::make_unique<ConsoleQueue>(

@@ -43,6 +43,8 @@ public:
     std::optional<std::wstring> Open(const std::wstring& path);
     bool IsOpen() const { return m_file.IsValid(); }
     void WriteLine(std::wstring_view text) const;
+    // A line as it stands, with no time stamp: a trace's.
+    void WriteText(std::wstring_view text) const;
 
 private:
     UniqueFileHandle m_file;

@@ -16,7 +16,8 @@ constexpr bool kShowToolConsoles = false;
 
 }  // namespace
 
-SilentRunner::SilentRunner(const CommandLineOptions& options, LogOutputs& outputs)
+SilentRunner::SilentRunner(const CommandLineOptions& options, LogOutputs& outputs,
+                           TraceWriter* trace)
     : m_outputs(outputs),
       // A tool's end is handed to the window thread, where the flow goes on.
       m_core(*this, m_noWindow,
@@ -39,7 +40,8 @@ SilentRunner::SilentRunner(const CommandLineOptions& options, LogOutputs& output
                  .log =
                      [this](const std::wstring& line) {
                          m_outputs.Write(LogRecord{line, 0, LogText});
-                     }}) {}
+                     },
+                 .trace = trace}) {}
 
 SilentRunner::~SilentRunner() {
     m_hidNotification.Reset();
@@ -113,7 +115,7 @@ LRESULT SilentRunner::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             m_core.Flow().OnDialogTimer(static_cast<int>(wParam));
             return 0;
         case WM_DEVICECHANGE:
-            return ForwardDeviceChange(m_core.Flow(), wParam, lParam);
+            return ForwardDeviceChange(m_core.Flow(), m_core.Link().Trace(), wParam, lParam);
         case kWmHidReport:
             m_core.Link().HandlePostedReport([this](std::span<const std::uint8_t> report) {
                 m_core.Flow().OnIspReport(report);

@@ -18,7 +18,7 @@
 // log file and the console; the ending becomes the process's exit code.
 class SilentRunner final : private FlowSurface {
 public:
-    SilentRunner(const CommandLineOptions& options, LogOutputs& outputs);
+    SilentRunner(const CommandLineOptions& options, LogOutputs& outputs, TraceWriter* trace);
     ~SilentRunner() override;
     SilentRunner(const SilentRunner&) = delete;
     SilentRunner& operator=(const SilentRunner&) = delete;

@@ -148,9 +148,15 @@ void CHidDevice::Open(std::wstring path, const ReportLengths& lengths) {
     state.m_bReadOpen = m_hRead.IsValid();
     state.m_bWriteOpen = m_hWrite.IsValid();
     state.m_strDevicePath = std::move(path);
+    if (Trace() != nullptr) {
+        Trace()->Opened(state.m_strDevicePath, m_wInputReportLength, m_wOutputReportLength);
+    }
 }
 
 void CHidDevice::CloseDevice() {
+    if (Trace() != nullptr && (m_hRead.IsValid() || m_hWrite.IsValid())) {
+        Trace()->Closed();
+    }
     State().m_bReadOpen = false;
     State().m_bWriteOpen = false;
     {
@@ -175,7 +181,14 @@ void CHidDevice::CloseDevice() {
 bool CHidDevice::WriteReport(const device::IspReport& report) {
     const DWORD error = IssueWrite(report);
     if (error == ERROR_SUCCESS) {
+        if (Trace() != nullptr) {
+            Trace()->Sent(
+                std::span<const std::uint8_t>(m_writeBuffer.data(), m_wOutputReportLength));
+        }
         return true;
+    }
+    if (Trace() != nullptr) {
+        Trace()->WriteFailed(error);
     }
     wchar_t line[48];
     const int length = std::swprintf(line, std::size(line), L"Send Error,Error Code is:0x%x",

@@ -128,7 +128,11 @@ void CHidDevice::HandlePostedReport(Handler&& handler) {
     m_handOff.Handle([this, &handler](const ReportHandOff::Report& report) {
         // The window thread is the only one that changes m_openNumber.
         if (report.openNumber == m_openNumber) {
-            handler(std::span<const std::uint8_t>(report.bytes.data(), report.length));
+            const std::span<const std::uint8_t> bytes(report.bytes.data(), report.length);
+            if (Trace() != nullptr) {
+                Trace()->Received(bytes);
+            }
+            handler(bytes);
         }
     });
 }

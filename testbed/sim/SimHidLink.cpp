@@ -34,12 +34,18 @@ bool SimHidLink::OpenDevice(std::uint16_t vid, std::uint16_t pid, std::uint16_t 
         state.m_bReadOpen = m_readHandle;
         state.m_bWriteOpen = m_writeHandle;
         m_reading = wasReading && m_readHandle;
+        if (Trace() != nullptr) {
+            Trace()->Opened(candidate.path, m_wInputReportLength, m_wOutputReportLength);
+        }
         return true;
     }
     return false;
 }
 
 void SimHidLink::CloseDevice() {
+    if (Trace() != nullptr && (m_readHandle || m_writeHandle)) {
+        Trace()->Closed();
+    }
     State().m_bReadOpen = false;
     State().m_bWriteOpen = false;
     m_readHandle = false;
@@ -62,8 +68,15 @@ bool SimHidLink::WriteReport(const device::IspReport& report) {
     }
     device::IspReport bytes = report;
     bytes[device::kReportIdPos] = device::kOutputReportId;
-    Queue(m_dock.HandleOutputReport(
-        std::span<const std::uint8_t>(bytes).first(m_wOutputReportLength)));
+    const auto sent = std::span<const std::uint8_t>(bytes).first(m_wOutputReportLength);
+    if (Trace() != nullptr) {
+        Trace()->Sent(sent);
+    }
+    if (m_replay != nullptr) {
+        QueueReplayed(m_replay->Answer(sent));
+        return true;
+    }
+    Queue(m_dock.HandleOutputReport(sent));
     return true;
 }
 
@@ -87,6 +100,19 @@ std::optional<SimHidLink::Delivery> SimHidLink::TakeNext() {
     }
     Delivery delivery = *next;
     m_pending.erase(next);
+    if (LinkTrace* const trace = Trace()) {
+        switch (delivery.kind) {
+            case Delivery::Kind::Report:
+                trace->Received(std::span(delivery.bytes.data(), delivery.length));
+                break;
+            case Delivery::Kind::Removed:
+                trace->Removed(delivery.path);
+                break;
+            case Delivery::Kind::Arrived:
+                trace->Arrived(delivery.path);
+                break;
+        }
+    }
     return delivery;
 }
 
@@ -116,5 +142,22 @@ void SimHidLink::QueueEvents(const std::vector<sim::BusEvent>& events) {
                                                                  : Delivery::Kind::Arrived;
         delivery.path = event.path;
         m_pending.push_back(delivery);
+    }
+}
+
+void SimHidLink::QueueReplayed(const sim::ReplayedAnswer& replayed) {
+    if (replayed.answer && m_wInputReportLength > 0) {
+        Delivery delivery;
+        delivery.kind = Delivery::Kind::Report;
+        delivery.length = static_cast<std::uint16_t>(
+            std::min<std::size_t>(replayed.answer->size(), delivery.bytes.size()));
+        std::copy_n(replayed.answer->begin(), delivery.length, delivery.bytes.begin());
+        delivery.afterMs = replayed.afterMs;
+        m_pending.push_back(delivery);
+    }
+    // The recorded arrivals and removals are the dock's: it leaves and comes
+    // back as the simulator's dock does.
+    for (const sim::BusEventKind kind : replayed.bus) {
+        QueueEvents(kind == sim::BusEventKind::Removed ? m_dock.Unplug() : m_dock.Plug());
     }
 }

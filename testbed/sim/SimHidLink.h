@@ -8,6 +8,7 @@
 
 #include "device/HidLink.h"
 #include "testbed/sim/DockSimulator.h"
+#include "testbed/sim/TraceReplay.h"
 
 // The HID link over the dock simulator, for native tests. Nothing runs on its
 // own: each written report reaches the simulator at once, and what comes
@@ -28,6 +29,8 @@ public:
         device::IspReport bytes{};  // a report: zero past `length`
         std::uint16_t length = 0;
         std::wstring path;  // a notice: the interface it is about
+        // How long after the report that caused it the dock gave it.
+        unsigned afterMs = 0;
     };
 
     // The simulated link needs no threads: they count as started, and a test
@@ -48,11 +51,18 @@ public:
     void Unplug();
     void Plug();
 
+    // From now on the dock's side of `replay` answers each report written,
+    // in place of the simulator's; the simulator's dock still leaves and
+    // comes back where the trace says it did.
+    void PlayTrace(sim::TraceReplay* replay) { m_replay = replay; }
+
 private:
     void Queue(const sim::Reaction& reaction);
     void QueueEvents(const std::vector<sim::BusEvent>& events);
+    void QueueReplayed(const sim::ReplayedAnswer& replayed);
 
     sim::DockSimulator& m_dock;
+    sim::TraceReplay* m_replay = nullptr;
     std::deque<Delivery> m_pending;
 
     // The interface opened last, and the dock's arrival it was opened in: a

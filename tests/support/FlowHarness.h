@@ -11,7 +11,9 @@
 
 #include "app/flow/DialogSurface.h"
 #include "app/flow/UpgradeFlow.h"
+#include "app/log/LogFileLine.h"
 #include "app/outcome/RunOutcome.h"
+#include "app/trace/TraceWriter.h"
 #include "package/FirmwarePackage.h"
 #include "package/PackageIdentity.h"
 #include "package/PackageWriter.h"
@@ -215,6 +217,37 @@ struct LoadedSamplePackage {
     PackageIdentity identity;
 };
 
+// A trace's lines as the tool's file would hold them, taken at once; with a
+// capacity, a full queue that refuses what does not fit.
+class TraceLines final : public LineSink {
+public:
+    explicit TraceLines(std::size_t capacity = std::numeric_limits<std::size_t>::max())
+        : m_capacity(capacity) {}
+    bool Post(std::wstring line) override {
+        if (lines.size() >= m_capacity) {
+            return false;
+        }
+        lines.push_back(std::move(line));
+        return true;
+    }
+    bool PostAndWait(std::wstring line, std::chrono::milliseconds /*timeout*/) override {
+        return Post(std::move(line));
+    }
+    // The file's text, in UTF-8.
+    std::string Text() const {
+        std::string text;
+        for (const std::wstring& line : lines) {
+            text += Utf8(line) + "\r\n";
+        }
+        return text;
+    }
+
+    std::vector<std::wstring> lines;
+
+private:
+    std::size_t m_capacity;
+};
+
 // Whom the silent runner's outcome is for: no one watches, the console is told.
 inline constexpr Audience kSilentAudience{.unattended = true, .checkOnly = false, .notice = true};
 
@@ -229,7 +262,8 @@ public:
           dock(settings),
           link(dock),
           outcome(audience, surface.Actions()),
-          flow(surface, surface, outcome, link, tools, tools.results, package.file, package.images,
+          events(outcome, &trace),
+          flow(surface, surface, events, link, tools, tools.results, package.file, package.images,
                package.identity, schedule) {}
 
     // Hands over everything the dock has produced until it waits for the
@@ -244,6 +278,10 @@ public:
             const auto delivery = link.TakeNext();
             if (!delivery) {
                 return;
+            }
+            // A dock that takes its time: what falls due meanwhile comes first.
+            if (delivery->afterMs > 0) {
+                Advance(delivery->afterMs, /*pump=*/false);
             }
             switch (delivery->kind) {
                 case SimHidLink::Delivery::Kind::Report:
@@ -293,6 +331,12 @@ public:
         return true;
     }
 
+    // From now on what goes over the wire is traced, on the virtual clock.
+    void StartTrace() {
+        trace.Begin(L"1.0.0.0", package.images, package.identity, L"native");
+        link.SetTrace(&trace);
+    }
+
     // Starts each update the outcome took from a check, as the silent runner does.
     void TakeOffers() {
         while (offersStarted < surface.offersTaken) {
@@ -319,7 +363,10 @@ public:
     ScriptedTools tools;
     sim::DockSimulator dock;
     SimHidLink link;
+    TraceLines traced;
+    TraceWriter trace{[this] { return std::uint64_t{surface.now}; }, traced};
     RunOutcome outcome;
+    TracedEvents events;
     UpgradeFlow flow;
     int offersStarted = 0;
 };

@@ -122,7 +122,8 @@ TEST(CommandLine, EveryLineOfTheTable) {
             .usage = row.usage,
             .installerCodes = row.running == 1618,
             .noNotice = std::wstring_view(row.line).find(L"NoNotice") != std::wstring_view::npos,
-            .logFile = std::nullopt};
+            .logFile = std::nullopt,
+            .traceFile = std::nullopt};
         if (row.logFile != nullptr) {
             expected.logFile = row.logFile;
         }
@@ -150,6 +151,27 @@ TEST(CommandLine, NoWindowOrBoxWhereNoOneCanSeeIt) {
     }
 }
 
+// A trace is asked for as a log file is, in the window and silently.
+TEST(CommandLine, ATraceFileIsNamedAsALogFileIs) {
+    const struct {
+        const wchar_t* line;
+        const wchar_t* traceFile;  // nullptr: not understood
+    } rows[] = {
+        {L"Kr.exe /trace=C:\\t.txt", L"C:\\t.txt"},
+        {L"Kr.exe /s \"/TRACE=C:\\a b\\t.txt\" /l=x.log", L"C:\\a b\\t.txt"},
+        {L"Kr.exe /s /trace=", nullptr},
+        {L"Kr.exe /s /trace=\"C:\\Logs\\\" /c", nullptr},
+        {L"Kr.exe /trace=a /trace=b", nullptr},
+    };
+    for (const auto& row : rows) {
+        const CommandLineParse parse = ParseCommandLine(row.line);
+        ASSERT_EQ(parse.Understood(), row.traceFile != nullptr) << parse.reason;
+        if (row.traceFile != nullptr) {
+            EXPECT_EQ(parse.options->traceFile, row.traceFile);
+        }
+    }
+}
+
 TEST(CommandLine, ALineNotUnderstoodStillNamesItsLogFile) {
     EXPECT_EQ(ParseCommandLine(L"Kr.exe /s /x /l=C:\\a.log").logFileSeen, L"C:\\a.log");
     EXPECT_EQ(ParseCommandLine(L"Kr.exe /s /x /l=").logFileSeen, std::nullopt);
@@ -160,8 +182,8 @@ TEST(CommandLine, ALineNotUnderstoodStillNamesItsLogFile) {
 // The usage is what a deployment script's author reads: every switch and
 // every exit code the runner can end with.
 TEST(CommandLine, UsageListsEverySwitchAndExitCode) {
-    for (const wchar_t* entry :
-         {L"  /s ", L"  /c ", L"  /codes=msi ", L"  /nonotice ", L"  /l=FILE ", L"  /?, /h "}) {
+    for (const wchar_t* entry : {L"  /s ", L"  /c ", L"  /codes=msi ", L"  /nonotice ",
+                                 L"  /l=FILE ", L"  /trace=FILE ", L"  /?, /h "}) {
         EXPECT_NE(kUsageText.find(entry), std::wstring_view::npos) << entry;
     }
     for (const int code : {exit_code::kUpdateApplies, exit_code::kFailed, exit_code::kRestartNeeded,

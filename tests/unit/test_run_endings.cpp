@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <ostream>
 #include <set>
 
 #include "app/outcome/Announcements.h"
 #include "app/outcome/StatusRecord.h"
+#include "testbed/sim/TraceReplay.h"
 #include "tests/support/FlowHarness.h"
 
 // Every way a run can end: each must leave a verdict on the label, never PASS
@@ -583,6 +587,58 @@ const std::vector<device::IspReport>& GoodRunTraffic() {
     return traffic;
 }
 
+// The lines of `expected` and `actual` as a diff: "-" for a line only the
+// first has, "+" for one only the second has, "  " for the lines they share.
+std::string ShapeDiff(const std::vector<std::string>& expected,
+                      const std::vector<std::string>& actual) {
+    const std::size_t n = expected.size();
+    const std::size_t m = actual.size();
+    std::vector<std::vector<std::size_t>> common(n + 1, std::vector<std::size_t>(m + 1, 0));
+    for (std::size_t i = n; i-- > 0;) {
+        for (std::size_t j = m; j-- > 0;) {
+            common[i][j] = expected[i] == actual[j] ? common[i + 1][j + 1] + 1
+                                                    : std::max(common[i + 1][j], common[i][j + 1]);
+        }
+    }
+    std::string diff;
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < n || j < m) {
+        if (i < n && j < m && expected[i] == actual[j]) {
+            diff += "  " + expected[i++] + "\n";
+            ++j;
+        } else if (j < m && (i == n || common[i][j + 1] >= common[i + 1][j])) {
+            diff += "+ " + actual[j++] + "\n";
+        } else {
+            diff += "- " + expected[i++] + "\n";
+        }
+    }
+    return diff;
+}
+
+// Each row's traffic in its shape, as kept under tests/data/shapes, so that a
+// change of the bytes the tool sends shows as a diff in review; `make shapes`
+// (KR_WRITE_SHAPES=1) writes them anew.
+void ExpectShape(const std::string& name, const std::vector<std::string>& shape) {
+    const std::filesystem::path file =
+        std::filesystem::path(KR_SOURCE_DIR) / "tests/data/shapes" / (name + ".txt");
+    if (std::getenv("KR_WRITE_SHAPES") != nullptr) {
+        std::ofstream out(file, std::ios::binary);
+        for (const std::string& line : shape) {
+            out << line << "\n";
+        }
+        return;
+    }
+    std::ifstream in(file, std::ios::binary);
+    ASSERT_TRUE(in) << file << " is missing: make shapes writes it";
+    std::vector<std::string> kept;
+    for (std::string line; std::getline(in, line);) {
+        kept.push_back(line);
+    }
+    EXPECT_TRUE(kept == shape) << "the traffic's shape differs from " << file << ":\n"
+                               << ShapeDiff(kept, shape);
+}
+
 class FaultMatrix : public testing::TestWithParam<Row> {};
 
 TEST_P(FaultMatrix, EndsVisibly) {
@@ -593,6 +649,7 @@ TEST_P(FaultMatrix, EndsVisibly) {
     // The window's outcome, with the console's notice that a silent run gives.
     FlowHarness h({}, '3', UpgradeFlow::Schedule::WindowTimers,
                   Audience{.unattended = false, .checkOnly = false, .notice = true});
+    h.StartTrace();
     row.bringAbout(h, row.at);
     if (HasFatalFailure()) {
         return;
@@ -656,6 +713,7 @@ TEST_P(FaultMatrix, EndsVisibly) {
         EXPECT_EQ(h.dock.Received().size(), good.size());
         EXPECT_TRUE(h.dock.Received() == good);
     }
+    ExpectShape(row.name, sim::TrafficShape(h.traced.Text()));
 }
 
 std::string RowName(const testing::TestParamInfo<Row>& row) {

@@ -41,6 +41,9 @@
 #   ("." beside it), where it must never run: a planted program that runs
 #   leaves FILE.ran beside itself. --remove PATH takes PATH (below the
 #   tool's folder) away again, as from a broken installation.
+#   --expect-data-runs FILE "N..." : the trace FILE in the tool's folder
+#   holds runs of data packets of these lengths, in this order: each image's
+#   packets, numbered from 1.
 #   --expect-record NAME REGEX: the status record's value NAME (under HKLM,
 #   where a run that Wine counts as elevated writes it) matches REGEX; the
 #   record is cleared before the tool runs. --expect-default-log REGEX: a
@@ -65,6 +68,7 @@ source "$source_dir/tests/wine/wine-session.sh"
 build="" name="" docksim="" client="" case_name="" tool="" probe="" vendor_tools="" images=""
 written=all silent=0 expected_exit="" window_first=0 from="" within_ms=""
 dlls=() docksim_options=() requests=() tool_args=() output_patterns=() log_checks=() plants=()
+data_run_checks=()
 record_checks=() default_log_patterns=() debug_patterns=() no_debug_patterns=()
 wine_debug=""
 removals=() absent_processes=()
@@ -88,6 +92,7 @@ while [ $# -gt 0 ]; do
     --expect-exit) expected_exit="$2"; shift 2 ;;
     --expect-output) output_patterns+=("$2"); shift 2 ;;
     --expect-log-file) log_checks+=("$2" "$3"); shift 3 ;;
+    --expect-data-runs) data_run_checks+=("$2" "$3"); shift 3 ;;
     --window-first) window_first=1; shift ;;
     --from) from="$2"; shift 2 ;;
     --expect-within) within_ms="$2"; shift 2 ;;
@@ -342,11 +347,32 @@ done
 # The tool has ended: its log file is complete.
 set -- "${log_checks[@]}"
 while [ $# -ge 2 ]; do
-  if [ -f "$workdir/$1" ] && tr -d '\r' <"$workdir/$1" | grep -qE -- "$2"; then
+  # grep reads the whole file: one that stops at the first match would end
+  # tr early, and the pipe's status would then be tr's.
+  if [ -f "$workdir/$1" ] && tr -d '\r' <"$workdir/$1" | grep -E -- "$2" >/dev/null; then
     echo "ok log file $1: $2"
   else
     echo "FAIL log file $1: no line matches $2"
     [ -f "$workdir/$1" ] && sed 's/^/info log file: /' "$workdir/$1" | tail -n 20
+    status=1
+  fi
+  shift 2
+done
+
+# A trace's reports out: a command has FEFF after its report ID and class,
+# a data packet has not; each run of data packets between two commands is
+# one image.
+set -- "${data_run_checks[@]}"
+while [ $# -ge 2 ]; do
+  runs=$( [ -f "$workdir/$1" ] && tr -d '\r' <"$workdir/$1" | awk '
+    function close_run() { if (n) printf "%d ", n; n = 0 }
+    $2 == ">" && substr($3, 5, 4) == "FEFF" { close_run(); next }
+    $2 == ">" { if (substr($3, 5, 4) == "0100") close_run(); n++ }
+    END { close_run() }' | sed 's/ $//')
+  if [ "$runs" = "$2" ]; then
+    echo "ok trace $1: data packets $runs"
+  else
+    echo "FAIL trace $1: data packets '$runs', not '$2'"
     status=1
   fi
   shift 2
