@@ -42,8 +42,30 @@ bool NamesDevice(std::wstring_view component) {
             return true;
         }
     }
+    // COM0 and LPT0 open devices too, and so do the superscript digits one
+    // to three, which Windows counts as digits there.
+    const auto portDigit = [](wchar_t c) {
+        return (c >= L'0' && c <= L'9') || c == L'\u00B9' || c == L'\u00B2' || c == L'\u00B3';
+    };
     return base.size() == 4 && (StartsWithNoCase(base, L"COM") || StartsWithNoCase(base, L"LPT")) &&
-           base[3] >= L'1' && base[3] <= L'9';
+           portDigit(base[3]);
+}
+
+// The prefixes that hand a path to the object manager as it stands: "\\?\"
+// and "\??\". Before a drive ("X:\") or "UNC\" they still name a file; any
+// other object they reach (a pipe, a disk, GLOBALROOT) is a device.
+std::optional<std::wstring_view> AfterVerbatimPrefix(std::wstring_view text) {
+    if (StartsWithNoCase(text, L"\\\\?\\") || StartsWithNoCase(text, L"\\??\\")) {
+        return text.substr(4);
+    }
+    return std::nullopt;
+}
+
+bool NamesAFileAfterThePrefix(std::wstring_view rest) {
+    const wchar_t letter = Upper(rest.empty() ? L'\0' : rest[0]);
+    const bool drive =
+        rest.size() >= 3 && letter >= L'A' && letter <= L'Z' && rest[1] == L':' && rest[2] == L'\\';
+    return drive || StartsWithNoCase(rest, L"UNC\\");
 }
 
 }  // namespace
@@ -51,11 +73,12 @@ bool NamesDevice(std::wstring_view component) {
 std::wstring PathWithoutVolume(std::wstring_view path) {
     std::wstring text = package::WithBackslashes(path);
     std::wstring_view rest = text;
-    if (StartsWithNoCase(rest, L"\\\\?\\UNC\\")) {
-        rest.remove_prefix(8);
-        rest = rest.substr(std::min(rest.size(), rest.find(L'\\', rest.find(L'\\') + 1)));
-    } else if (StartsWithNoCase(rest, L"\\\\?\\")) {
-        rest.remove_prefix(4);
+    if (const std::optional<std::wstring_view> verbatim = AfterVerbatimPrefix(rest)) {
+        rest = *verbatim;
+        if (StartsWithNoCase(rest, L"UNC\\")) {
+            rest.remove_prefix(4);
+            rest = rest.substr(std::min(rest.size(), rest.find(L'\\', rest.find(L'\\') + 1)));
+        }
     } else if (StartsWithNoCase(rest, L"\\\\")) {
         rest.remove_prefix(2);
         rest = rest.substr(std::min(rest.size(), rest.find(L'\\', rest.find(L'\\') + 1)));
@@ -68,7 +91,8 @@ std::wstring PathWithoutVolume(std::wstring_view path) {
 
 std::optional<std::wstring> LogPathRefusal(std::wstring_view path) {
     const std::wstring text = package::WithBackslashes(path);
-    if (StartsWithNoCase(text, L"\\\\.\\") || StartsWithNoCase(text, L"\\\\?\\GLOBALROOT")) {
+    const std::optional<std::wstring_view> verbatim = AfterVerbatimPrefix(text);
+    if (StartsWithNoCase(text, L"\\\\.\\") || (verbatim && !NamesAFileAfterThePrefix(*verbatim))) {
         return L"it names a device, not a file";
     }
     // The drive's colon is the only one a plain file's path holds.

@@ -90,8 +90,7 @@ void TraceWriter::RunEnded(std::wstring_view status) {
 
 void TraceWriter::End(std::chrono::milliseconds timeout) {
     const std::lock_guard lock(m_mutex);
-    if (m_dropped > 0 &&
-        m_queue.PostAndWait(DroppedLine(), timeout)) {
+    if (m_dropped > 0 && m_queue.PostAndWait(DroppedLine(), timeout)) {
         m_dropped = 0;
     }
 }

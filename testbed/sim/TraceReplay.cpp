@@ -163,8 +163,9 @@ std::optional<std::string> TraceReplay::Read(std::string_view text) {
                 Reply{.kind = Reply::Kind::Answer, .at = event->at, .bytes = *bytes});
         } else if (event->what == "removed" || event->what == "arrived") {
             if (m_exchanges.empty()) {
-                return number + "the dock left or arrived before the first report: a replay "
-                                "starts with the dock attached";
+                return number +
+                       "the dock left or arrived before the first report: a replay "
+                       "starts with the dock attached";
             }
             m_exchanges.back().replies.push_back(Reply{
                 .kind = event->what == "removed" ? Reply::Kind::Removed : Reply::Kind::Arrived,

@@ -28,6 +28,19 @@ TEST(LogFilePath, PathsThatNameADeviceAreRefusedBeforeAnythingIsOpened) {
         {L"\\\\.\\C:\\Logs\\update.log", true},
         {L"\\\\?\\GLOBALROOT\\Device\\Null", true},
         {L"C:\\Logs\\update.log:hidden", true},
+        // The verbatim prefixes name a file only before a drive or UNC.
+        {L"\\??\\C:\\Logs\\update.log", false},
+        {L"\\\\?\\UNC\\server\\share\\update.log", false},
+        {L"\\\\?\\pipe\\x", true},
+        {L"\\\\?\\PhysicalDrive0", true},
+        {L"\\??\\GLOBALROOT\\Device\\Null", true},
+        {L"//?/Volume{0}/x.log", true},
+        // Port 0 and the superscript digits one to three are devices too.
+        {L"COM0", true},
+        {L"C:\\Logs\\LPT0.log", true},
+        {L"COM\u00B9.log", true},
+        {L"lpt\u00B3", true},
+        {L"COM\u2074.log", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(LogPathRefusal(c.path).has_value(), c.refused)

@@ -6,8 +6,8 @@
 
 #include "app/trace/TraceWriter.h"
 #include "device/IspCommand.h"
-#include "tests/support/FlowHarness.h"
 #include "testbed/sim/TraceReplay.h"
+#include "tests/support/FlowHarness.h"
 
 // The trace a run leaves for support, and its replay: the dock's side of a
 // trace, played back, must bring the flow to the same ending by the same
@@ -101,11 +101,14 @@ TEST(Trace, EachKindOfEventHasItsLine) {
         {"a removal", [&] { trace.Removed(L"\\\\?\\hid#dock"); }, {L"12 removed \\\\?\\hid#dock"}},
         {"a close", [&] { trace.Closed(); }, {L"12 close"}},
         {"an arrival", [&] { trace.Arrived(L"\\\\?\\hid#dock"); }, {L"12 arrived \\\\?\\hid#dock"}},
-        {"a later open", [&] { trace.Opened(L"\\\\?\\hid#dock", 64, 64); },
+        {"a later open",
+         [&] { trace.Opened(L"\\\\?\\hid#dock", 64, 64); },
          {L"12 open \\\\?\\hid#dock in 64 out 64"}},
-        {"a tool's result", [&] { trace.ToolResult(L"hub", L"HUB FW is 0x8720"); },
+        {"a tool's result",
+         [&] { trace.ToolResult(L"hub", L"HUB FW is 0x8720"); },
          {L"12 tool hub HUB FW is 0x8720"}},
-        {"the run's ending", [&] { trace.RunEnded(L"PendingPowerReset"); },
+        {"the run's ending",
+         [&] { trace.RunEnded(L"PendingPowerReset"); },
          {L"12 ending PendingPowerReset"}},
     };
     for (const auto& row : rows) {
@@ -163,7 +166,8 @@ TEST(Trace, AReplayStopsAtTheFirstReportThatDiffers) {
     }
     ASSERT_LT(at, lines.size());
     std::string& report = lines[at];
-    const std::string sent = report.substr(report.find(" > ") + 3, report.size() - 1 - report.find(" > ") - 3);
+    const std::string sent =
+        report.substr(report.find(" > ") + 3, report.size() - 1 - report.find(" > ") - 3);
     report[report.size() - 2] = report[report.size() - 2] == '0' ? '1' : '0';
     const std::string expected = report.substr(report.find(" > ") + 3, sent.size());
     std::string text;
@@ -185,8 +189,10 @@ TEST(Trace, ATraceThatCannotBeReplayedIsRefused) {
         {"12 > 0201\r\n", "no trace of the tool in it"},
         {"# DOCK Firmware Update Tool trace\r\n3 > 02\r\n4 2 lines dropped\r\n",
          "line 3: the trace lost 2 lines, so it cannot be replayed"},
-        {"# DOCK Firmware Update Tool trace\r\n3 < 02\r\n", "line 2: an answer before the first report"},
-        {"# DOCK Firmware Update Tool trace\r\n3 > 0G\r\n", "line 2: its bytes are not hexadecimal"},
+        {"# DOCK Firmware Update Tool trace\r\n3 < 02\r\n",
+         "line 2: an answer before the first report"},
+        {"# DOCK Firmware Update Tool trace\r\n3 > 0G\r\n",
+         "line 2: its bytes are not hexadecimal"},
     };
     for (const auto& row : rows) {
         sim::TraceReplay replay;
