@@ -189,10 +189,14 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
             }
             break;
         case DeviceCheck::Hub:
-            NoteMissingTool(m_tools.StartHubTool());
+            StartTool(m_toolResults.m_hubToolText, &ToolLauncher::StartHubTool,
+                      L"The hub tool of the last check is still running: this check waits for "
+                      L"its result.");
             break;
         case DeviceCheck::Dp:
-            NoteMissingTool(m_tools.StartDpTool());
+            StartTool(m_toolResults.m_dpToolText, &ToolLauncher::StartDpTool,
+                      L"The DisplayPort tool of the last check is still running: this check "
+                      L"waits for its result.");
             break;
     }
 }
@@ -210,8 +214,16 @@ void UpgradeFlow::NoteDockSeen() {
     }
 }
 
-void UpgradeFlow::NoteMissingTool(const std::optional<MissingTool>& missing) {
-    if (missing) {
+void UpgradeFlow::StartTool(ToolResultText& result,
+                            std::optional<MissingTool> (ToolLauncher::*start)(),
+                            std::wstring_view stillRunning) {
+    // Two runs of one vendor tool would talk to one chip at once.
+    if (result.InFlight()) {
+        result.Rejoin();
+        Log(std::wstring(stillRunning));
+        return;
+    }
+    if (const std::optional<MissingTool> missing = (m_tools.*start)()) {
         Log(missing->name + L" is missing: " + missing->path);
     }
 }
@@ -360,6 +372,12 @@ void UpgradeFlow::OnFwVer() {
 
 void UpgradeFlow::OnToolEnded() {
     m_schedule->OnToolEnded(m_run.Over());
+    // A check that judged the dock while one of its tools still ran left
+    // only exit; once none runs, the dock may be checked again.
+    if (m_run.Over() && !m_schedule->Pending() && m_buttons.Phase() == ButtonPhase::Over &&
+        !m_toolResults.m_hubToolText.InFlight() && !m_toolResults.m_dpToolText.InFlight()) {
+        m_buttons.Show(ButtonPhase::CheckAllowed);
+    }
 }
 
 void UpgradeFlow::OnStartUpgrade() {

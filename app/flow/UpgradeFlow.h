@@ -76,7 +76,8 @@ public:
     bool OnHidRemoval(std::wstring_view interfaceName);
 
     void OnDialogTimer(int id);
-    // A vendor tool's run has ended (its worker stored the result).
+    // A vendor tool's run has ended (its worker stored the result): the
+    // check goes on, or may be made again.
     void OnToolEnded();
     void OnFwVer();
     void OnStartUpgrade();
@@ -100,8 +101,11 @@ private:
     void RunDeviceCheck(DeviceCheck check);
     // What a scan found of the dock before it asks it anything.
     void NoteDockSeen();
-    // Logs a vendor tool that the check could not find, by name and path.
-    void NoteMissingTool(const std::optional<MissingTool>& missing);
+    // Starts a vendor tool for the check, unless a run of it is still in
+    // flight, whose result the check then waits for; logs a tool that the
+    // check could not find, by name and path.
+    void StartTool(ToolResultText& result, std::optional<MissingTool> (ToolLauncher::*start)(),
+                   std::wstring_view stillRunning);
     // The check's verdict, once no part of "FW Ver" is still to come.
     void EndCheck(FlowEnding ending);
     // A device check that ends before it reaches the dock.

@@ -32,9 +32,14 @@ CKrEFM8SwUpgradeDlg::CKrEFM8SwUpgradeDlg(LogOutputs& outputs, TraceWriter* trace
       m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))),
       m_outputs(outputs),
       m_core(*this, *this,
+             // A tool's end is handed to the window thread, where the flow goes on.
              FlowCore::Tools{.showConsoles = kShowToolConsoles,
-                             .onToolEnded = {},
-                             .boundMs = ToolProcess::kNoBound},
+                             .onToolEnded =
+                                 [this] {
+                                     if (m_hWnd != nullptr) {
+                                         ::PostMessageW(m_hWnd, WM_TOOL_ENDED, 0, 0);
+                                     }
+                                 }},
              UpgradeFlow::Schedule::WindowTimers,
              // The window shows every ending in its log and on its label
              // already; the record and the events keep them for the
@@ -106,6 +111,9 @@ LRESULT CKrEFM8SwUpgradeDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lPar
             return 0;
         case kWmIspLog:
             return OnIspLog(wParam, lParam);
+        case WM_TOOL_ENDED:
+            m_core.Flow().OnToolEnded();
+            return 0;
         case WM_CTLCOLORSTATIC:
             if (reinterpret_cast<HWND>(lParam) == GetDlgItem(IDC_STATIC)) {
                 return OnVersionLineColor(reinterpret_cast<HDC>(wParam));

@@ -30,6 +30,8 @@ class CKrEFM8SwUpgradeDlg : public CBkDialogST, private DialogSurface {
 public:
     // Posted by the HID reader for each input report it has read.
     static constexpr UINT WM_HID_REPORT = WM_APP + 1;
+    // Posted by a vendor tool's worker once its result is stored.
+    static constexpr UINT WM_TOOL_ENDED = WM_APP + 2;
 
     // Every line of the log also goes to `outputs` (the log file /l asks for);
     // what goes over the wire to `trace`, when /trace asks for one.

@@ -34,8 +34,10 @@ public:
     struct Tools {
         bool showConsoles = false;
         std::function<void()> onToolEnded;  // on a worker, once a result is stored
-        DWORD boundMs = ToolProcess::kNoBound;
     };
+    // No front end waits for a vendor tool for longer: one that hangs is
+    // ended with all it started, and its run fails.
+    static constexpr DWORD kToolBoundMs = 60000;
     struct Front {
         Audience audience;
         // Unattended: start the offered update once the current handler is done.

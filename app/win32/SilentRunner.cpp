@@ -27,8 +27,7 @@ SilentRunner::SilentRunner(const CommandLineOptions& options, LogOutputs& output
                                      if (m_window != nullptr) {
                                          ::PostMessageW(m_window, kWmToolEnded, 0, 0);
                                      }
-                                 },
-                             .boundMs = kToolBoundMs},
+                                 }},
              UpgradeFlow::Schedule::BackToBack,
              FlowCore::Front{
                  // A check changes nothing that anyone must act on.

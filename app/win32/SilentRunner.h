@@ -30,8 +30,6 @@ private:
     static constexpr UINT kWmHidReport = WM_APP + 1;
     static constexpr UINT kWmStartUpdate = WM_APP + 2;
     static constexpr UINT kWmToolEnded = WM_APP + 3;
-    // No one waits for a vendor tool for longer.
-    static constexpr DWORD kToolBoundMs = 60000;
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);

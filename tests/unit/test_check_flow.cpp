@@ -620,6 +620,42 @@ TEST(CheckFlow, ALateResultOfAnEarlierCheckIsDropped) {
     EXPECT_EQ(LastLines(h.surface, 1), std::vector<std::wstring>{L"HUB FW is 0x8721"});
 }
 
+// A hub tool still running when the next check comes to it is not started
+// again beside itself: the check waits for its result, which is then its
+// own. And once no tool of a check is running, "FW Ver" is on again.
+TEST(CheckFlow, AToolStillRunningIsNotStartedTwiceAndItsEndGivesFwVerBack) {
+    FlowHarness h;
+    h.tools.hubAnswer = ScriptedTools::Answer::Running;
+    h.flow.OnFwVer();
+    h.Advance(12000);
+    EXPECT_EQ(h.surface.Lines().back(), L"HUB FW is unknown: the hub tool did not finish in time");
+    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{false, false, true}));
+
+    h.flow.OnFwVer();
+    h.Advance(2000);
+    EXPECT_EQ(h.tools.hubStarts, 1);
+    EXPECT_EQ(h.surface.Lines().back(),
+              L"The hub tool of the last check is still running: this check waits for its result.");
+    h.tools.results.m_hubToolText.Finish(h.tools.hubTicket, L"HUB FW is 0x8720");
+    h.flow.OnToolEnded();
+    h.Advance(10000);
+    EXPECT_EQ(LastLines(h.surface, 3), (std::vector<std::wstring>{
+                                           L"HUB FW is 0x8720",
+                                           L"Pegasus App: 7.02.05 Boot: 1.1",
+                                           L"Engineer file version!",
+                                       }));
+    EXPECT_EQ(ButtonsOf(h.surface), (Buttons{true, true, true}));
+
+    // The verdict came while the tool still ran; its end gives FW Ver back.
+    FlowHarness slow;
+    slow.tools.hubAnswer = ScriptedTools::Answer::Running;
+    slow.flow.OnFwVer();
+    slow.Advance(12000);
+    slow.tools.results.m_hubToolText.Finish(slow.tools.hubTicket, L"HUB FW is 0x8720");
+    slow.flow.OnToolEnded();
+    EXPECT_EQ(ButtonsOf(slow.surface), (Buttons{false, true, true}));
+}
+
 TEST(CheckFlow, VersionsPrintAsLetterAndHexValues) {
     const GateVerdict verdict = JudgeVersions({'V', 1, 2, 3}, {'V', 10, 0, 0}, {}, {});
     EXPECT_EQ(verdict.lines[0], L"File Version: V123");
