@@ -45,9 +45,14 @@ void TellLogFile(const std::optional<std::wstring>& path, const std::wstring& li
     }
 }
 
-// Whether a person could see a window this process shows: not on the window
-// station of a service's session.
+// Whether a person could see a window this process shows: not in session 0,
+// where services run (an interactive service's window station is visible,
+// but no one logs on there), and not on the window station of a service.
 bool WindowStationVisible() {
+    DWORD session = 0;
+    if (::ProcessIdToSessionId(::GetCurrentProcessId(), &session) && session == 0) {
+        return false;
+    }
     USEROBJECTFLAGS flags{};
     const HWINSTA station = ::GetProcessWindowStation();
     if (station == nullptr ||
