@@ -10,10 +10,12 @@
 
 #include "app/command/CommandLine.h"
 #include "app/outcome/ExitCodes.h"
+#include "app/trust/InstallationTrust.h"
 #include "app/win32/CKrEFM8SwUpgradeDlg.h"
 #include "app/win32/DefaultLog.h"
 #include "app/win32/EventReport.h"
 #include "app/win32/FlowCore.h"
+#include "app/win32/InstallationCheck.h"
 #include "app/win32/LogOutputs.h"
 #include "app/win32/SilentRunner.h"
 #include "app/win32/SingleInstance.h"
@@ -119,6 +121,12 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
         return FALSE;
     }
 
+    // As the system, the vendor tools run only from a folder no user can
+    // change; it stays held until the process ends.
+    InstallationCheck installation;
+    const std::optional<std::wstring> untrusted =
+        ProcessIsLocalSystem() ? installation.Refusal() : std::nullopt;
+
     // The log file is opened before anything is sent to the dock.
     LogFile logFile;
     if (options.logFile) {
@@ -144,6 +152,19 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
     LogOutputs outputs(silent ? &console : nullptr, logFile.IsOpen() ? &logFile : nullptr);
     if (noDefaultLog) {
         outputs.Write(LogRecord{*noDefaultLog, 0, LogText});
+    }
+    if (untrusted) {
+        // Silently the outputs hold the console; the window's person sees a box.
+        if (!silent) {
+            Tell(console, silent, InstallationRefusalLine(*untrusted));
+        }
+        outputs.Write(LogRecord{InstallationRefusalLine(*untrusted), 0, LogText});
+        const Conclusion conclusion = RunOutcome::BeforeAnyCheck(Audience{});
+        for (const std::wstring& line : CarryOut(conclusion)) {
+            outputs.Write(LogRecord{line, 0, LogText});
+        }
+        m_exitCode = ExitCodeFor(parse, conclusion.code);
+        return FALSE;
     }
     // A trace is for support: one that cannot be kept is said, and the run
     // goes on as it would without it.

@@ -40,6 +40,15 @@ RecordScope ProcessScope() {
     return ScopeOf(TokenIsElevated(token.Get()), TokenIsLocalSystem(token.Get()));
 }
 
+bool ProcessIsLocalSystem() {
+    HANDLE raw = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) {
+        return false;
+    }
+    const UniqueKernelHandle token(raw);
+    return TokenIsLocalSystem(token.Get());
+}
+
 std::wstring UtcNow() {
     SYSTEMTIME now{};
     ::GetSystemTime(&now);

@@ -10,6 +10,9 @@
 // when it runs elevated or as the system, else for its user.
 RecordScope ProcessScope();
 
+// The process runs as the local system account.
+bool ProcessIsLocalSystem();
+
 // The time now, as the record's LastRunUtc.
 std::wstring UtcNow();
 
