@@ -45,8 +45,7 @@ std::optional<std::wstring> InstallationRefusal(const std::vector<ObjectSecurity
         // An owner may always rewrite the access list, and with it replace
         // what the folder holds.
         if (!ancestor.ownerTrusted) {
-            return ancestor.path +
-                   L": not owned by the system, Administrators or TrustedInstaller";
+            return ancestor.path + L": not owned by the system, Administrators or TrustedInstaller";
         }
         if (ancestor.nullDacl) {
             return ancestor.path + L": it has no access list, so everyone may change it";

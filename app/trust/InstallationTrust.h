@@ -21,7 +21,7 @@ enum class Trustee {
 };
 
 struct AccessEntry {
-    bool allow = true;        // a deny entry only takes rights away
+    bool allow = true;         // a deny entry only takes rights away
     bool inheritOnly = false;  // applies to children only, not to the object
     std::uint32_t mask = 0;
     Trustee trustee = Trustee::Other;

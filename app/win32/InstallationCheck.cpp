@@ -83,8 +83,8 @@ std::wstring Parent(const std::wstring& path) {
     }
     const std::wstring parent = trimmed.substr(0, slash + 1);
     // "\\server\share\" and "\\" are no folders one can hold.
-    if (parent.size() <= 2 || (parent.starts_with(L"\\\\") &&
-                               std::count(parent.begin(), parent.end(), L'\\') < 4)) {
+    if (parent.size() <= 2 ||
+        (parent.starts_with(L"\\\\") && std::count(parent.begin(), parent.end(), L'\\') < 4)) {
         return {};
     }
     return parent;
@@ -100,16 +100,13 @@ std::optional<std::wstring> InstallationCheck::Refusal() {
                                         tools.DpToolCmd().workingDir, tools.HubToolCmd().program,
                                         tools.DpToolCmd().program};
     const auto read = [this](const std::wstring& path, bool hold) {
-        ObjectSecurity object{.path = path,
-                              .read = true,
-                              .ownerTrusted = false,
-                              .nullDacl = false,
-                              .entries = {}};
+        ObjectSecurity object{
+            .path = path, .read = true, .ownerTrusted = false, .nullDacl = false, .entries = {}};
         // Not through a link at the end, and no one may write or delete it
         // while the tool holds it.
-        UniqueFileHandle handle(::CreateFileW(
-            path.c_str(), READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        UniqueFileHandle handle(
+            ::CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!handle.IsValid()) {
             object.read = false;
             return object;

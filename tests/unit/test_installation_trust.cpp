@@ -33,8 +33,8 @@ TEST(InstallationTrust, OnlyAFolderNoUserCanChangeRunsToolsAsTheSystem) {
     const ObjectSecurity programFiles =
         Object(L"C:\\Program Files\\Dock", true,
                {kSystemFull, kAdminsFull, kUsersRead, kCreatorOwnerFull});
-    const ObjectSecurity agentCache = Object(L"C:\\Windows\\IMECache\\x", true,
-                                             {kSystemFull, kAdminsFull});
+    const ObjectSecurity agentCache =
+        Object(L"C:\\Windows\\IMECache\\x", true, {kSystemFull, kAdminsFull});
     const ObjectSecurity root = Object(L"C:\\", true, {kSystemFull, kAdminsFull, kUsersRead});
     const struct {
         const char* name;
@@ -51,31 +51,42 @@ TEST(InstallationTrust, OnlyAFolderNoUserCanChangeRunsToolsAsTheSystem) {
                  AccessEntry{true, false, kAddFileAndFolder, Trustee::Other}, kCreatorOwnerFull}),
          {root},
          L"C:\\ProgramData\\Dock: users may change or add to it"},
-        {"a user's own folder", Object(L"C:\\Users\\anna\\Dock", false, {kSystemFull}), {root},
+        {"a user's own folder",
+         Object(L"C:\\Users\\anna\\Dock", false, {kSystemFull}),
+         {root},
          L"C:\\Users\\anna\\Dock: not owned by the system, Administrators or TrustedInstaller"},
         {"write for users on the children only",
          Object(L"C:\\Dock", true,
                 {kSystemFull, AccessEntry{true, true, kFullControl, Trustee::Other}}),
-         {root}, nullptr},
+         {root},
+         nullptr},
         {"a deny entry, which only takes rights away",
          Object(L"C:\\Dock", true,
                 {kSystemFull, AccessEntry{false, false, kFullControl, Trustee::Other}}),
-         {root}, nullptr},
+         {root},
+         nullptr},
         {"no access list",
-         ObjectSecurity{.path = L"C:\\Dock", .read = true, .ownerTrusted = true, .nullDacl = true,
+         ObjectSecurity{.path = L"C:\\Dock",
+                        .read = true,
+                        .ownerTrusted = true,
+                        .nullDacl = true,
                         .entries = {}},
-         {root}, L"C:\\Dock: it has no access list, so everyone may change it"},
-        {"a folder above that lets users delete what it holds", agentCache,
+         {root},
+         L"C:\\Dock: it has no access list, so everyone may change it"},
+        {"a folder above that lets users delete what it holds",
+         agentCache,
          {Object(L"C:\\Tools", true,
                  {kSystemFull, AccessEntry{true, false, kDeleteChild, Trustee::Other}}),
           root},
          L"C:\\Tools: users may replace what it holds"},
-        {"a folder above a user owns", agentCache,
+        {"a folder above a user owns",
+         agentCache,
          {Object(L"C:\\Users\\anna", false, {kSystemFull}), root},
          L"C:\\Users\\anna: not owned by the system, Administrators or TrustedInstaller"},
     };
     for (const auto& row : rows) {
-        const std::optional<std::wstring> refusal = InstallationRefusal({row.object}, row.ancestors);
+        const std::optional<std::wstring> refusal =
+            InstallationRefusal({row.object}, row.ancestors);
         EXPECT_EQ(refusal, row.refusal ? std::optional<std::wstring>(row.refusal) : std::nullopt)
             << row.name;
     }

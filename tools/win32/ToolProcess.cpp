@@ -88,10 +88,14 @@ ToolProcess::ToolProcess(const ToolCommand& command, bool showConsole, DWORD bou
         return;
     }
     // In the job before it runs a single instruction, so everything it starts
-    // is in the job too.
+    // is in the job too. Outside one, what it starts could not be ended at
+    // the bound and could hold the output open for ever: it does not run.
     m_hJob.Reset(CreateToolJob());
-    if (m_hJob.IsValid() && !::AssignProcessToJobObject(m_hJob.Get(), m_hProcess.Get())) {
+    if (!m_hJob.IsValid() || !::AssignProcessToJobObject(m_hJob.Get(), m_hProcess.Get())) {
         m_hJob.Reset();
+        m_noJob = true;
+        static_cast<void>(::TerminateProcess(m_hProcess.Get(), 1));
+        return;
     }
     static_cast<void>(::ResumeThread(m_hThread.Get()));
     if (m_boundMs != kNoBound &&
@@ -114,15 +118,14 @@ void CALLBACK ToolProcess::OnBound(void* context, BOOLEAN timedOut) noexcept {
         return;  // the tool ended in time
     }
     run->m_endedAtBound = true;
-    // The job ends the tool and all it started, so the output ends too; a
-    // tool outside a job is ended through its own handle.
-    if (!run->m_hJob.IsValid() || !::TerminateJobObject(run->m_hJob.Get(), 1)) {
+    // The job ends the tool and all it started, so the output ends too.
+    if (!::TerminateJobObject(run->m_hJob.Get(), 1)) {
         static_cast<void>(::TerminateProcess(run->m_hProcess.Get(), 1));
     }
 }
 
 std::optional<DWORD> ToolProcess::WaitForExitCode() const {
-    if (!m_hProcess.IsValid() ||
+    if (!m_hProcess.IsValid() || m_noJob ||
         ::WaitForSingleObject(m_hProcess.Get(), INFINITE) != WAIT_OBJECT_0 || m_endedAtBound) {
         return std::nullopt;
     }
@@ -137,11 +140,14 @@ std::wstring ToolProcess::Failure() const {
     if (!m_hProcess.IsValid()) {
         return m_name + L" could not be started";
     }
+    if (m_noJob) {
+        return m_name +
+               L" was not started: it could not join a job, so what it starts could "
+               L"not be ended with it";
+    }
     if (m_endedAtBound) {
         return m_name + L" did not end within " + std::to_wstring(m_boundMs / 1000) +
-               (m_hJob.IsValid() ? L" s and was ended with all it started"
-                                 : L" s and was ended through its own handle (it could not join "
-                                   L"a job, so what it started may still run)");
+               L" s and was ended with all it started";
     }
     return m_name + L" ended without an exit code";
 }

@@ -64,4 +64,6 @@ private:
     UniqueKernelHandle m_hThread;
     HANDLE m_hBoundWait = nullptr;
     std::atomic<bool> m_endedAtBound{false};
+    // No job could hold it: the tool was ended before it ran.
+    bool m_noJob = false;
 };
