@@ -1,6 +1,7 @@
 #include "device/HidInterfaceMatch.h"
 
 #include <algorithm>
+#include <cwctype>
 
 #include "device/IspReport.h"
 
@@ -30,6 +31,12 @@ bool CapsMatch(std::uint16_t usagePage, std::uint16_t usage) {
 
 std::uint16_t BoundedReportLength(std::uint16_t announced) {
     return std::min<std::uint16_t>(announced, kReportSize);
+}
+
+bool SameInterfaceName(std::wstring_view a, std::wstring_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](wchar_t x, wchar_t y) {
+        return std::towlower(static_cast<wint_t>(x)) == std::towlower(static_cast<wint_t>(y));
+    });
 }
 
 }  // namespace device

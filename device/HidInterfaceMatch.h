@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "device/DockIdentity.h"
 #include "device/HidLinkState.h"
@@ -32,5 +33,9 @@ bool CapsMatch(std::uint16_t usagePage, std::uint16_t usage);
 // Reads and writes use 64-byte buffers: a device announcing longer reports is
 // served its first 64 bytes, so no call runs past a buffer.
 std::uint16_t BoundedReportLength(std::uint16_t announced);
+
+// Whether a removed interface's name is the open device's path: the system
+// spells the same interface in either case.
+bool SameInterfaceName(std::wstring_view a, std::wstring_view b);
 
 }  // namespace device

@@ -1,22 +1,14 @@
 #include "app/flow/UpgradeFlow.h"
 
-#include <algorithm>
-#include <cwctype>
-
 #include "app/flow/VersionGate.h"
 #include "app/log/LogLineFormat.h"
 #include "device/DockIdentity.h"
+#include "device/HidInterfaceMatch.h"
 #include "device/IspAnswer.h"
 #include "device/IspCommand.h"
 #include "package/ModelNames.h"
 
 namespace {
-
-bool SameInterfaceName(std::wstring_view a, std::wstring_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](wchar_t x, wchar_t y) {
-        return std::towlower(static_cast<wint_t>(x)) == std::towlower(static_cast<wint_t>(y));
-    });
-}
 
 struct CheckTexts {
     const wchar_t* notFound;
@@ -189,14 +181,10 @@ void UpgradeFlow::RunDeviceCheck(DeviceCheck check) {
             }
             break;
         case DeviceCheck::Hub:
-            StartTool(m_toolResults.m_hubToolText, &ToolLauncher::StartHubTool,
-                      L"The hub tool of the last check is still running: this check waits for "
-                      L"its result.");
+            StartTool(m_toolResults.m_hubToolText, &ToolLauncher::StartHubTool, L"hub");
             break;
         case DeviceCheck::Dp:
-            StartTool(m_toolResults.m_dpToolText, &ToolLauncher::StartDpTool,
-                      L"The DisplayPort tool of the last check is still running: this check "
-                      L"waits for its result.");
+            StartTool(m_toolResults.m_dpToolText, &ToolLauncher::StartDpTool, L"DisplayPort");
             break;
     }
 }
@@ -216,11 +204,12 @@ void UpgradeFlow::NoteDockSeen() {
 
 void UpgradeFlow::StartTool(ToolResultText& result,
                             std::optional<MissingTool> (ToolLauncher::*start)(),
-                            std::wstring_view stillRunning) {
+                            std::wstring_view tool) {
     // Two runs of one vendor tool would talk to one chip at once.
     if (result.InFlight()) {
         result.Rejoin();
-        Log(std::wstring(stillRunning));
+        Log(L"The " + std::wstring(tool) +
+            L" tool of the last check is still running: this check waits for its result.");
         return;
     }
     if (const std::optional<MissingTool> missing = (m_tools.*start)()) {
@@ -310,7 +299,7 @@ void UpgradeFlow::OnHidArrival() {
 
 bool UpgradeFlow::OnHidRemoval(std::wstring_view interfaceName) {
     HidLinkState& link = m_link.State();
-    if (!SameInterfaceName(interfaceName, link.m_strDevicePath)) {
+    if (!device::SameInterfaceName(interfaceName, link.m_strDevicePath)) {
         return false;
     }
     if (link.m_bOpen) {

@@ -105,7 +105,7 @@ private:
     // flight, whose result the check then waits for; logs a tool that the
     // check could not find, by name and path.
     void StartTool(ToolResultText& result, std::optional<MissingTool> (ToolLauncher::*start)(),
-                   std::wstring_view stillRunning);
+                   std::wstring_view tool);
     // The check's verdict, once no part of "FW Ver" is still to come.
     void EndCheck(FlowEnding ending);
     // A device check that ends before it reaches the dock.

@@ -39,21 +39,15 @@ std::optional<std::wstring> InstallationRefusal(const std::vector<ObjectSecurity
         }
     }
     for (const ObjectSecurity& ancestor : ancestors) {
+        // The root of a share may not tell; what it holds says enough. An
+        // owner may always rewrite the access list, and with it replace what
+        // the folder holds.
         if (!ancestor.read) {
-            continue;  // the root of a share may not tell; what it holds says enough
+            continue;
         }
-        // An owner may always rewrite the access list, and with it replace
-        // what the folder holds.
-        if (!ancestor.ownerTrusted) {
-            return ancestor.path + L": not owned by the system, Administrators or TrustedInstaller";
-        }
-        if (ancestor.nullDacl) {
-            return ancestor.path + L": it has no access list, so everyone may change it";
-        }
-        for (const AccessEntry& entry : ancestor.entries) {
-            if (GrantsOthers(entry, kReplaceChildRights)) {
-                return ancestor.path + L": users may replace what it holds";
-            }
+        if (std::optional<std::wstring> refusal = ObjectRefusal(
+                ancestor, kReplaceChildRights, L": users may replace what it holds")) {
+            return refusal;
         }
     }
     return std::nullopt;
