@@ -2,16 +2,15 @@
 
 #include "app/outcome/StatusRecord.h"
 
-std::vector<std::wstring> EventLines(const Conclusion& conclusion) {
+std::vector<std::wstring> SummaryLines(const Conclusion& conclusion) {
     std::vector<std::wstring> lines = CheckSummaryLines(conclusion.facts);
-    lines.push_back(L"code=" + std::to_wstring(conclusion.code));
     lines.push_back(L"status=" + std::wstring(StatusTokenOf(conclusion.ending)));
     return lines;
 }
 
-std::vector<std::wstring> SummaryLines(const Conclusion& conclusion) {
-    std::vector<std::wstring> lines = CheckSummaryLines(conclusion.facts);
-    lines.push_back(L"status=" + std::wstring(StatusTokenOf(conclusion.ending)));
+std::vector<std::wstring> EventLines(const Conclusion& conclusion) {
+    std::vector<std::wstring> lines = SummaryLines(conclusion);
+    lines.insert(lines.end() - 1, L"code=" + std::to_wstring(conclusion.code));
     return lines;
 }
 
@@ -86,8 +85,7 @@ Conclusion RunOutcome::Judge(const Audience& audience, FlowEnding ending, bool o
                           .facts = std::move(facts),
                           .event = std::nullopt,
                           .notice = std::nullopt,
-                          .summary = audience.unattended && audience.checkOnly && !ofRun,
-                          .endsProcess = audience.unattended};
+                          .summary = audience.unattended && audience.checkOnly && !ofRun};
     // Unattended, every run of the tool reports one event; in the window,
     // each run does, and its checks do not.
     if (audience.unattended || ofRun) {

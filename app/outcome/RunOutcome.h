@@ -39,8 +39,6 @@ struct Conclusion {
     std::optional<std::wstring_view> notice;
     // /c prints the summary lines.
     bool summary = false;
-    // The process ends with `code`.
-    bool endsProcess = false;
 };
 
 // The event's strings: package, device, previous, hub, dp, model, then the
@@ -81,8 +79,6 @@ public:
     // that does not load, a window that cannot be made.
     void EndedBeforeAnyCheck();
     static Conclusion BeforeAnyCheck(const Audience& audience);
-
-    bool RunUnderway() const { return m_run.has_value(); }
 
 private:
     struct Run {

@@ -47,6 +47,18 @@ void TellLogFile(const std::optional<std::wstring>& path, const std::wstring& li
     }
 }
 
+// A start that ends before any check: the record says Failed, so no older
+// Current outlives it, and the event is reported. `say` gets the lines of
+// what could not be done; the default exit code is returned.
+template <typename Say>
+int EndBeforeAnyCheck(const Say& say) {
+    const Conclusion conclusion = RunOutcome::BeforeAnyCheck(Audience{});
+    for (const std::wstring& line : CarryOut(conclusion)) {
+        say(line);
+    }
+    return conclusion.code;
+}
+
 // Whether a person could see a window this process shows: not in session 0,
 // where services run (an interactive service's window station is visible,
 // but no one logs on there), and not on the window station of a service.
@@ -133,11 +145,9 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
         if (const std::optional<std::wstring> refusal = logFile.Open(*options.logFile)) {
             Tell(console, silent,
                  L"Cannot use the log file " + *options.logFile + L": " + *refusal);
-            const Conclusion conclusion = RunOutcome::BeforeAnyCheck(Audience{});
-            for (const std::wstring& line : CarryOut(conclusion)) {
-                Tell(console, silent, line);
-            }
-            m_exitCode = ExitCodeFor(parse, conclusion.code);
+            m_exitCode = ExitCodeFor(parse, EndBeforeAnyCheck([&](const std::wstring& line) {
+                                         Tell(console, silent, line);
+                                     }));
             return FALSE;
         }
     }
@@ -153,17 +163,17 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
     if (noDefaultLog) {
         outputs.Write(LogRecord{*noDefaultLog, 0, LogText});
     }
+    const auto writeLine = [&outputs](const std::wstring& line) {
+        outputs.Write(LogRecord{line, 0, LogText});
+    };
     if (untrusted) {
+        const std::wstring line = InstallationRefusalLine(*untrusted);
         // Silently the outputs hold the console; the window's person sees a box.
         if (!silent) {
-            Tell(console, silent, InstallationRefusalLine(*untrusted));
+            Tell(console, silent, line);
         }
-        outputs.Write(LogRecord{InstallationRefusalLine(*untrusted), 0, LogText});
-        const Conclusion conclusion = RunOutcome::BeforeAnyCheck(Audience{});
-        for (const std::wstring& line : CarryOut(conclusion)) {
-            outputs.Write(LogRecord{line, 0, LogText});
-        }
-        m_exitCode = ExitCodeFor(parse, conclusion.code);
+        writeLine(line);
+        m_exitCode = ExitCodeFor(parse, EndBeforeAnyCheck(writeLine));
         return FALSE;
     }
     // A trace is for support: one that cannot be kept is said, and the run
@@ -173,9 +183,8 @@ BOOL CKrEFM8SwUpgradeApp::InitInstance() {
         std::wstring refusal;
         trace = TraceFile::Open(*options.traceFile, refusal);
         if (!trace) {
-            outputs.Write(LogRecord{L"Cannot use the trace file " + *options.traceFile + L": " +
-                                        refusal + L"; no trace is kept.",
-                                    0, LogText});
+            writeLine(L"Cannot use the trace file " + *options.traceFile + L": " + refusal +
+                      L"; no trace is kept.");
         }
     }
     TraceWriter* const traceWriter = trace ? &trace->Writer() : nullptr;
@@ -204,11 +213,9 @@ int CKrEFM8SwUpgradeApp::RunWindow(LogOutputs& outputs, TraceWriter* trace) {
     if (!failed) {
         return 0;
     }
-    const Conclusion conclusion = RunOutcome::BeforeAnyCheck(Audience{});
-    for (const std::wstring& line : CarryOut(conclusion)) {
+    return EndBeforeAnyCheck([&outputs](const std::wstring& line) {
         outputs.Write(LogRecord{line, 0, LogText});
-    }
-    return conclusion.code;
+    });
 }
 
 int CKrEFM8SwUpgradeApp::ExitInstance() {

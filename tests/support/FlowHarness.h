@@ -67,7 +67,6 @@ public:
     void Record(const Conclusion& conclusion) {
         conclusions.push_back(conclusion);
         concludedAt.push_back(now);
-        endings.push_back(conclusion.ending);
         if (onConclusion) {
             onConclusion(conclusion);
         }
@@ -88,13 +87,19 @@ public:
         return it != enabled_.end() && it->second;
     }
     ResultLook Look() const { return look_; }
+    std::vector<FlowEnding> Endings() const {
+        std::vector<FlowEnding> endings;
+        for (const Conclusion& conclusion : conclusions) {
+            endings.push_back(conclusion.ending);
+        }
+        return endings;
+    }
 
     unsigned now = 0;
     std::map<int, Timer> timers;
     std::vector<LogRecord> records;
     std::vector<ResultLook> looks;
-    // The endings that counted, and all that the outcome made of them.
-    std::vector<FlowEnding> endings;
+    // The endings that counted, with all that the outcome made of them.
     std::vector<Conclusion> conclusions;
     std::vector<unsigned> concludedAt;  // on the virtual clock
     std::function<void(const Conclusion&)> onConclusion;

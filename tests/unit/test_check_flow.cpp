@@ -49,7 +49,7 @@ TEST(CheckFlow, FwVerRunsTheHubCheckTheDisplayPortCheckAndTheScanOnTheirTimers) 
                                        }));
     EXPECT_EQ(ButtonsOf(h.surface), (Buttons{true, true, true}));
     EXPECT_TRUE(h.flow.DeviceReady());
-    EXPECT_EQ(h.surface.endings, std::vector<FlowEnding>{FlowEnding::UpdateOffered});
+    EXPECT_EQ(h.surface.Endings(), std::vector<FlowEnding>{FlowEnding::UpdateOffered});
     // What the event and the status record carry of it, as a detection rule
     // compares it.
     const Conclusion& conclusion = h.surface.conclusions.back();
@@ -89,7 +89,7 @@ TEST(CheckFlow, BackToBackEachToolRunsToItsEndThenTheNextPartAtOnce) {
     EXPECT_EQ(h.tools.hubStarts, 1);
     h.Advance(60000);
     EXPECT_EQ(h.tools.dpStarts, 0) << "the hub tool has not ended";
-    EXPECT_TRUE(h.surface.endings.empty()) << "no verdict while a part is to come";
+    EXPECT_TRUE(h.surface.Endings().empty()) << "no verdict while a part is to come";
 
     h.tools.results.m_hubToolText.Finish(h.tools.hubTicket, L"HUB FW is 0x8720");
     h.flow.OnToolEnded();
@@ -106,7 +106,7 @@ TEST(CheckFlow, BackToBackEachToolRunsToItsEndThenTheNextPartAtOnce) {
                                            L"Pegasus App: 7.02.05 Boot: 1.1",
                                            L"Engineer file version!",
                                        }));
-    EXPECT_EQ(h.surface.endings, std::vector<FlowEnding>{FlowEnding::UpdateOffered});
+    EXPECT_EQ(h.surface.Endings(), std::vector<FlowEnding>{FlowEnding::UpdateOffered});
 
     // Without a dock no tool starts, and the parts follow one another at once.
     FlowHarness noDock({}, '3', UpgradeFlow::Schedule::BackToBack);
@@ -117,7 +117,7 @@ TEST(CheckFlow, BackToBackEachToolRunsToItsEndThenTheNextPartAtOnce) {
     EXPECT_EQ(LastLines(noDock.surface, 3),
               (std::vector<std::wstring>{L"HUB FW CHK No device found!",
                                          L"DP FW CHK No device found!", L"No device found!"}));
-    EXPECT_EQ(noDock.surface.endings, std::vector<FlowEnding>{FlowEnding::NoDock});
+    EXPECT_EQ(noDock.surface.Endings(), std::vector<FlowEnding>{FlowEnding::NoDock});
 }
 
 TEST(CheckFlow, AnArrivalMovesTheScanForward) {
@@ -338,7 +338,7 @@ TEST(CheckFlow, AMissingVendorToolIsNamedAndFailsTheCheck) {
         EXPECT_EQ(std::count(lines.begin(), lines.end(), named), 1) << c.name;
         EXPECT_EQ(LastLines(h.surface, c.lines.size()), c.lines) << c.name;
         EXPECT_EQ(ButtonsOf(h.surface), c.buttons) << c.name;
-        EXPECT_EQ(h.surface.endings, std::vector<FlowEnding>{FlowEnding::CheckFailed}) << c.name;
+        EXPECT_EQ(h.surface.Endings(), std::vector<FlowEnding>{FlowEnding::CheckFailed}) << c.name;
 
         // Once the tool is back, the next "FW Ver" judges the dock again.
         h.tools.hubMissing.reset();
@@ -349,7 +349,7 @@ TEST(CheckFlow, AMissingVendorToolIsNamedAndFailsTheCheck) {
         h.tools.dpText = L"Pegasus App: 7.02.05 Boot: 1.1";
         h.flow.OnFwVer();
         h.Advance(12000);
-        EXPECT_EQ(h.surface.endings.back(), FlowEnding::UpdateOffered) << c.name;
+        EXPECT_EQ(h.surface.Endings().back(), FlowEnding::UpdateOffered) << c.name;
     }
 }
 

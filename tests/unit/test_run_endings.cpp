@@ -138,9 +138,9 @@ void FinishUnanswered(FlowHarness& h, IspStep at) {
     h.surface.onMessage = [&h, &closedAt] { closedAt = h.surface.now; };
     ASSERT_TRUE(RunUntilStep(h, at));
     h.Pump();
-    const std::size_t endings = h.surface.endings.size();  // the check's, before the run
+    const std::size_t endings = h.surface.Endings().size();  // the check's, before the run
     h.Advance(kAnswerTimeoutMs - 1 - (h.surface.now - closedAt));
-    EXPECT_EQ(h.surface.endings.size(), endings) << "given up too early";
+    EXPECT_EQ(h.surface.Endings().size(), endings) << "given up too early";
     h.Advance(1);
 }
 

@@ -29,7 +29,7 @@ std::string TraceOfASilentUpdate() {
     while (h.link.Pending() > 0 || h.FireNextTimer()) {
         h.Pump();
     }
-    EXPECT_EQ(h.surface.endings.back(), FlowEnding::RunPassed);
+    EXPECT_EQ(h.surface.Endings().back(), FlowEnding::RunPassed);
     return h.traced.Text();
 }
 
@@ -66,8 +66,8 @@ Replayed Replay(std::string_view text) {
     }
     result.mismatch = replay.Mismatch();
     result.allSent = replay.Done();
-    if (!h.surface.endings.empty()) {
-        result.ending = h.surface.endings.back();
+    if (!h.surface.Endings().empty()) {
+        result.ending = h.surface.Endings().back();
     }
     return result;
 }

@@ -331,7 +331,7 @@ TEST(UpgradeFlow, ChipOneMismatchStopsTheRunAndTheNextCheckOffersTheUpdate) {
 
     h.flow.OnFwVer();
     h.Advance(12000);
-    EXPECT_EQ(h.surface.endings.back(), FlowEnding::UpdateOffered);
+    EXPECT_EQ(h.surface.Endings().back(), FlowEnding::UpdateOffered);
     EXPECT_TRUE(h.surface.Enabled(UpgradeFlow::kStartButton));
 }
 
